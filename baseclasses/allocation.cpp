@@ -35,7 +35,9 @@ void* MemAllocZero(SIZE_T size) {
     return block;
 }
 
-void MemFree(void* block) { std::free(block); }
+void MemFree(void* block) {
+    std::free(block);
+}
 
 void MemFailAt(unsigned long n) {
     g_failAfter = false;
@@ -47,4 +49,6 @@ void MemFailFrom(unsigned long n) {
     g_failAt = n == 0 ? 0 : g_attempts.load() + n;
 }
 
-unsigned long MemAllocationCount() { return g_attempts.load(); }
+unsigned long MemAllocationCount() {
+    return g_attempts.load();
+}

@@ -43,6 +43,11 @@ typedef const CHAR* LPCSTR;
 typedef WCHAR OLECHAR;
 typedef OLECHAR* LPOLESTR;
 typedef const OLECHAR* LPCOLESTR;
+/* The system is built as an ANSI (non-UNICODE) program: TCHAR is char. */
+typedef char TCHAR;
+typedef TCHAR* LPTSTR;
+typedef const TCHAR* LPCTSTR;
+#define TEXT(s) s
 typedef void VOID;
 typedef void* PVOID;
 typedef void* LPVOID;

@@ -1,0 +1,49 @@
+// The MPEG-2 long-form section header as the stores read it, the CRC-32 check and the release of a
+// StoredSection record. Shared by every store and by the decoders.
+#pragma once
+#include <windows.h>
+#include <quenlix.h>
+
+// Header fields. Callers make sure the bytes they read lie within the section they were given.
+inline DWORD SectionTableId(const BYTE* p) {
+    return p[0];
+}
+inline DWORD SectionSyntaxIndicator(const BYTE* p) {
+    return (p[1] >> 7) & 1;
+}
+inline DWORD SectionLength(const BYTE* p) {
+    return ((static_cast<DWORD>(p[1]) << 8) | p[2]) & 0x0FFF;
+}
+inline DWORD SectionTableIdExtension(const BYTE* p) {
+    return (static_cast<DWORD>(p[3]) << 8) | p[4];
+}
+inline DWORD SectionVersion(const BYTE* p) {
+    return (p[5] >> 1) & 0x1F;
+}
+inline DWORD SectionCurrentNext(const BYTE* p) {
+    return p[5] & 1;
+}
+inline DWORD SectionNumber(const BYTE* p) {
+    return p[6];
+}
+inline DWORD SectionLastNumber(const BYTE* p) {
+    return p[7];
+}
+
+// Bytes of the long-form header (table_id through last_section_number).
+constexpr DWORD kSectionHeaderBytes = 8;
+
+// CRC-32/MPEG-2 over all length bytes, the section's own CRC_32 included: TRUE when the register
+// ends at zero.
+BOOL CheckSectionCrc(const BYTE* bytes, DWORD length);
+
+// The CRC-32/MPEG-2 register after length bytes, starting from 0xFFFFFFFF.
+DWORD ComputeSectionCrc(const BYTE* bytes, DWORD length);
+
+// Releases a record and its bytes and nulls the holder's pointer. E_INVALIDARG when *section is null.
+HRESULT FreeSection(StoredSection** section);
+
+// Makes a fresh heap copy of a held record for a reader: a zero-filled record with the held bytes,
+// length and the given section_number; pid is left 0 for the caller to stamp when its table copies it.
+// E_OUTOFMEMORY with *out null when either allocation fails.
+HRESULT CopySection(const StoredSection* held, DWORD sectionNumber, StoredSection** out);
