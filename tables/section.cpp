@@ -34,6 +34,19 @@ BOOL CheckSectionCrc(const BYTE* bytes, DWORD length) {
     return ComputeSectionCrc(bytes, length) == 0 ? TRUE : FALSE;
 }
 
+BOOL CheckCommonHeader(const BYTE* bytes, DWORD length, DWORD maxSectionLength, DWORD minSectionLength) {
+    if (length == 0 || bytes == nullptr) {
+        return FALSE;
+    }
+    if (length < 3 || SectionLength(bytes) > maxSectionLength || SectionLength(bytes) < minSectionLength) {
+        return FALSE;
+    }
+    if (length < kSectionHeaderBytes || SectionLastNumber(bytes) < SectionNumber(bytes)) {
+        return FALSE;
+    }
+    return SectionSyntaxIndicator(bytes) == 1 ? TRUE : FALSE;
+}
+
 HRESULT FreeSection(StoredSection** section) {
     if (section == nullptr || *section == nullptr) {
         return E_INVALIDARG;

@@ -33,6 +33,12 @@ inline DWORD SectionLastNumber(const BYTE* p) {
 // Bytes of the long-form header (table_id through last_section_number).
 constexpr DWORD kSectionHeaderBytes = 8;
 
+// The header checks every long-form section store runs first, in this order: length and bytes present;
+// section_length at most maxSectionLength; section_length at least minSectionLength; last_section_number
+// not below section_number; section_syntax_indicator 1. A sample too short to hold a field that a check
+// reads fails that check. TRUE when all pass.
+BOOL CheckCommonHeader(const BYTE* bytes, DWORD length, DWORD maxSectionLength, DWORD minSectionLength);
+
 // CRC-32/MPEG-2 over all length bytes, the section's own CRC_32 included: TRUE when the register
 // ends at zero.
 BOOL CheckSectionCrc(const BYTE* bytes, DWORD length);
