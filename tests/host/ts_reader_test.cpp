@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "host/TsReader.h"
+#include "support/core/ts_packetizer.h"
+
+using namespace qxtest;
+using qxhost::MemorySource;
+using qxhost::TsReader;
+
+namespace {
+
+// A stream of count packets on PID 0x100 whose payload's first byte is the packet's index.
+Bytes IndexedPackets(size_t count, uint16_t pid = 0x100) {
+    Bytes out;
+    for (size_t i = 0; i < count; ++i) {
+        Bytes p = MakePacket(pid, false, static_cast<uint8_t>(i & 0x0F), Bytes{static_cast<uint8_t>(i)});
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+// Reads everything; answers the index bytes of the packets handed out and the final result.
+std::vector<int> ReadAll(TsReader& reader, TsReader::Result* last = nullptr) {
+    std::vector<int> got;
+    const uint8_t* p = nullptr;
+    TsReader::Result r;
+    while ((r = reader.Next(&p)) == TsReader::Result::Packet) {
+        got.push_back(p[4]);
+    }
+    if (last != nullptr) {
+        *last = r;
+    }
+    return got;
+}
+
+std::vector<int> Range(int n) {
+    std::vector<int> v;
+    for (int i = 0; i < n; ++i) {
+        v.push_back(i);
+    }
+    return v;
+}
+
+} // namespace
+
+TEST(TsReader, DetectsEachPacketSizeAndHandsOutThePackets) {
+    Bytes base = IndexedPackets(40);
+    for (unsigned size : {188u, 192u, 204u}) {
+        SCOPED_TRACE(size);
+        Bytes stream = WrapPackets(base, size);
+        // Small blocks and short reads force refills in the middle of packets.
+        MemorySource source(stream.data(), stream.size(), 1000);
+        TsReader reader(&source, 0, 4096);
+        ASSERT_EQ(TsReader::Result::Packet, reader.Detect());
+        EXPECT_EQ(size, reader.PacketSize());
+        TsReader::Result last;
+        EXPECT_EQ(Range(40), ReadAll(reader, &last));
+        EXPECT_EQ(TsReader::Result::End, last);
+        EXPECT_EQ(0u, reader.Stats().sync_losses);
+        EXPECT_EQ(0u, reader.Stats().skipped_bytes);
+        EXPECT_FALSE(reader.Truncated());
+        EXPECT_EQ(stream.size(), reader.Stats().bytes);
+    }
+}
+
+TEST(TsReader, ForcedSizeIsUsedEvenWhereAnotherWouldLock) {
+    Bytes stream = WrapPackets(IndexedPackets(10), 204);
+    MemorySource source(stream.data(), stream.size());
+    TsReader forced(&source, 188);
+    // 188 never locks on a 204-byte stream: the reader refuses it rather than guessing.
+    EXPECT_EQ(TsReader::Result::NotTransportStream, forced.Detect());
+
+    MemorySource again(stream.data(), stream.size());
+    TsReader right(&again, 204);
+    EXPECT_EQ(Range(10), ReadAll(right));
+}
+
+TEST(TsReader, ResynchronisesAfterGarbageAndCountsTheLoss) {
+    NoiseSource noise(7);
+    for (unsigned size : {188u, 192u, 204u}) {
+        SCOPED_TRACE(size);
+        Bytes first = WrapPackets(IndexedPackets(20), size);
+        Bytes second = WrapPackets(IndexedPackets(40), size);
+        Bytes garbage = noise.RandomBytes(333);
+        for (auto& b : garbage) {
+            if (b == 0x47) {
+                b = 0x46;
+            }
+        }
+        Bytes stream = noise.RandomBytes(0);
+        Bytes lead = {0x00, 0x47, 0x12}; // leading noise with a false sync byte
+        stream.insert(stream.end(), lead.begin(), lead.end());
+        stream.insert(stream.end(), first.begin(), first.end());
+        stream.insert(stream.end(), garbage.begin(), garbage.end());
+        // The packets after the garbage start at index 20, so that the two runs can be told apart.
+        size_t skip = 20 * size;
+        stream.insert(stream.end(), second.begin() + skip, second.end());
+
+        MemorySource source(stream.data(), stream.size(), 517);
+        TsReader reader(&source, 0, 2048);
+        EXPECT_EQ(Range(40), ReadAll(reader));
+        EXPECT_EQ(1u, reader.Stats().sync_losses);
+        EXPECT_EQ(3u + 333u, reader.Stats().skipped_bytes);
+    }
+}
+
+TEST(TsReader, DropsErroredScrambledAndPayloadlessPackets) {
+    Bytes stream = IndexedPackets(6);
+    SetTransportError(stream, 1);
+    SetScrambled(stream, 3);
+    Bytes af = MakePacket(0x100, false, 0, {}, -1, true);
+    stream.insert(stream.begin() + 4 * 188, af.begin(), af.end());
+    MemorySource source(stream.data(), stream.size());
+    TsReader reader(&source);
+    EXPECT_EQ((std::vector<int>{0, 2, 4, 5}), ReadAll(reader));
+    EXPECT_EQ(7u, reader.Stats().packets);
+    EXPECT_EQ(1u, reader.Stats().error_packets);
+    EXPECT_EQ(1u, reader.Stats().scrambled_packets);
+    EXPECT_EQ(1u, reader.Stats().no_payload_packets);
+}
+
+TEST(TsReader, ReportsEmptyNonTsAndTruncatedInput) {
+    MemorySource empty(nullptr, 0);
+    TsReader a(&empty);
+    EXPECT_EQ(TsReader::Result::End, a.Detect());
+    const uint8_t* p;
+    EXPECT_EQ(TsReader::Result::End, a.Next(&p));
+
+    NoiseSource noise(3);
+    Bytes text = noise.RandomBytes(100000);
+    MemorySource junk(text.data(), text.size());
+    TsReader b(&junk, 0, 65536);
+    EXPECT_EQ(TsReader::Result::NotTransportStream, b.Next(&p));
+    EXPECT_LT(b.Stats().bytes, text.size()) << "refused after the first block, not read to the end";
+
+    for (unsigned size : {188u, 192u, 204u}) {
+        SCOPED_TRACE(size);
+        Bytes stream = WrapPackets(IndexedPackets(12), size);
+        stream.resize(stream.size() - size + 100); // the last packet is cut after 100 bytes
+        MemorySource cut(stream.data(), stream.size());
+        TsReader c(&cut);
+        TsReader::Result last;
+        EXPECT_EQ(Range(11), ReadAll(c, &last));
+        EXPECT_EQ(TsReader::Result::End, last);
+        EXPECT_TRUE(c.Truncated());
+        EXPECT_EQ(size == 192 ? 96u : 100u, c.Stats().truncated_bytes);
+    }
+}
+
+TEST(TsReader, SinglePacketAndMissingLastSuffix) {
+    Bytes one = IndexedPackets(1);
+    MemorySource a(one.data(), one.size());
+    TsReader ra(&a);
+    EXPECT_EQ(Range(1), ReadAll(ra));
+
+    // A 204-byte stream whose last parity bytes are missing still yields its last packet whole.
+    Bytes stream = WrapPackets(IndexedPackets(8), 204);
+    stream.resize(stream.size() - 10);
+    MemorySource b(stream.data(), stream.size());
+    TsReader rb(&b);
+    EXPECT_EQ(Range(8), ReadAll(rb));
+    EXPECT_FALSE(rb.Truncated());
+}
+
+TEST(TsReader, MemoryDoesNotGrowWithTheStream) {
+    // The reader works in one buffer: a stream many times the block size passes through it whole.
+    Bytes stream = IndexedPackets(5000);
+    MemorySource source(stream.data(), stream.size());
+    TsReader reader(&source, 0, 8192);
+    EXPECT_EQ(5000u, ReadAll(reader).size());
+}
