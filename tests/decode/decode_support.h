@@ -1,0 +1,52 @@
+// Shared by the decoder tests: exactly sized heap copies of sections, so that the sanitizer build
+// reports any byte a decoder reads past the end, and small RAII holders for records.
+#pragma once
+#include "baseclasses/allocation.h"
+#include "decode/SectionParser.h"
+#include "support/core/atsc_builder.h"
+
+#include <cstring>
+#include <memory>
+
+namespace qxtest {
+
+class ExactBuffer {
+public:
+    explicit ExactBuffer(const Bytes& b) : size_(b.size()), data_(new BYTE[b.size() ? b.size() : 1]) {
+        if (!b.empty()) {
+            std::memcpy(data_.get(), b.data(), b.size());
+        }
+    }
+    ExactBuffer(const Bytes& b, size_t keep) : ExactBuffer(Bytes(b.begin(), b.begin() + keep)) {}
+    const BYTE* data() const { return data_.get(); }
+    DWORD size() const { return static_cast<DWORD>(size_); }
+
+private:
+    size_t size_;
+    std::unique_ptr<BYTE[]> data_;
+};
+
+// Turns the allocation-failure hook off when a test ends, whatever it asserted.
+struct MemFailGuard {
+    ~MemFailGuard() { MemFailAt(0); }
+};
+
+template <class T> bool AllZero(const T* record) {
+    const auto* p = reinterpret_cast<const unsigned char*>(record);
+    for (size_t i = 0; i < sizeof(T); ++i) {
+        if (p[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+} // namespace qxtest

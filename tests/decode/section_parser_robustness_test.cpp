@@ -1,0 +1,383 @@
+// Sections whose lengths lie about their size, and memory exhaustion. Every section is handed over in
+// an exactly sized heap block, so a read past its end fails the sanitizer build.
+#include "decode_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace qxtest;
+
+namespace {
+
+void SetLength12(Bytes& s, size_t at, uint16_t value) {
+    s[at] = static_cast<uint8_t>((s[at] & 0xF0) | ((value >> 8) & 0x0F));
+    s[at + 1] = static_cast<uint8_t>(value & 0xFF);
+}
+
+// A PMT with two program-info descriptors and two streams carrying two descriptors each.
+Bytes RichPmt() {
+    Bytes info = Concat({Descriptor(0x09, {1, 2, 3, 4}), Descriptor(0x0E, {5, 6, 7})});
+    SectionBuilder b;
+    b.Table(0x02).Extension(1);
+    b.Append16(0xE100);
+    b.Append16(0xF000 | static_cast<uint16_t>(info.size()));
+    b.body.insert(b.body.end(), info.begin(), info.end());
+    for (uint16_t pid : {0x101, 0x102}) {
+        Bytes es = Concat({Descriptor(0x0A, {'e', 'n', 'g', 0}), Descriptor(0x52, {1})});
+        b.Append({0x1B});
+        b.Append16(0xE000 | pid);
+        b.Append16(0xF000 | static_cast<uint16_t>(es.size()));
+        b.body.insert(b.body.end(), es.begin(), es.end());
+    }
+    return b.Build();
+}
+
+TEST(DecoderOverrun, PmtProgramInfoLengthBeyondTheSection) {
+    Bytes pmt = RichPmt();
+    SetLength12(pmt, 10, 0x0FFF);
+    ExactBuffer buf(pmt);
+    SectionParser parser;
+    PmtRecord* r = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
+    EXPECT_EQ(r->program_info_length, 0x0FFFu);
+    // The loop runs to the payload's end: every whole descriptor that fits is kept, the rest dropped.
+    EXPECT_GE(r->program_info.descriptor_count, 2);
+    EXPECT_EQ(r->elementary_stream_count, 0u); // the stream loop would start past the end
+    parser.FreePmtRecord(&r);
+}
+
+TEST(DecoderOverrun, PmtEsInfoLengthBeyondTheSection) {
+    Bytes pmt = RichPmt();
+    // First stream's ES_info_length (at 12 + 11 + 3) claims more than there is.
+    SetLength12(pmt, 12 + 11 + 3, 0x0400);
+    ExactBuffer buf(pmt);
+    SectionParser parser;
+    PmtRecord* r = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
+    ASSERT_EQ(r->elementary_stream_count, 1u);
+    EXPECT_EQ(r->streams[0].ES_info_length, 0x400u);
+    // Its loop covers the rest of the payload, which holds the whole descriptors it had plus the
+    // next stream's bytes read as descriptors as far as they go.
+    EXPECT_GE(r->streams[0].descriptors.descriptor_count, 2);
+    parser.FreePmtRecord(&r);
+}
+
+TEST(DecoderOverrun, PmtSectionLengthBeyondTheSample) {
+    Bytes pmt = RichPmt();
+    for (size_t keep = 0; keep <= pmt.size(); ++keep) {
+        ExactBuffer buf(pmt, keep);
+        SectionParser parser;
+        PmtRecord* r = parser.CreatePmtRecord();
+        bool ok = parser.ParsePmt(buf.data(), buf.size(), r);
+        EXPECT_EQ(ok, keep >= 16) << keep;
+        EXPECT_LE(r->elementary_stream_count, 2u);
+        parser.FreePmtRecord(&r);
+    }
+}
+
+TEST(DecoderOverrun, PmtDescriptorLengthBeyondItsLoop) {
+    Bytes pmt = RichPmt();
+    pmt[12 + 1] = 200; // the first program-info descriptor claims 200 bytes of an 11-byte loop
+    ExactBuffer buf(pmt);
+    SectionParser parser;
+    PmtRecord* r = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
+    EXPECT_EQ(r->program_info.descriptor_count, 0);
+    EXPECT_EQ(r->program_info.descriptors, nullptr);
+    EXPECT_EQ(r->elementary_stream_count, 2u); // the stream loop is found by program_info_length
+    EXPECT_EQ(r->streams[1].descriptors.descriptor_count, 2);
+    parser.FreePmtRecord(&r);
+}
+
+TEST(DecoderOverrun, NitEveryLoopLength) {
+    Bytes base = BuildNit(1, 0, Descriptor(0x40, {'a', 'b'}),
+                          {{1, 1, Descriptor(0x41, {1, 2, 3})}, {2, 1, Descriptor(0x41, {4, 5, 6})}});
+    SectionParser parser;
+    struct Case {
+        size_t at;
+        uint16_t value;
+        DWORD streams;
+    };
+    // network_descriptors_length at 8, transport_stream_loop_length at 14, the entries'
+    // transport_descriptors_length at 20 and 29.
+    const Case cases[] = {{8, 0x0FFF, 0}, {14, 0x0FFF, 2}, {20, 0x0FFF, 1}, {29, 0x0FFF, 2}};
+    for (const Case& c : cases) {
+        Bytes nit = base;
+        SetLength12(nit, c.at, c.value);
+        ExactBuffer buf(nit);
+        NitRecord* r = parser.CreateNitRecord();
+        ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r)) << c.at;
+        EXPECT_EQ(r->transport_stream_count, c.streams) << c.at;
+        parser.FreeNitRecord(&r);
+    }
+}
+
+TEST(DecoderOverrun, NitNetworkLoopRunningOutLeavesNoTransportLoop) {
+    Bytes nit = BuildNit(1, 0, Descriptor(0x40, {'a', 'b'}), {{1, 1, {}}});
+    SetLength12(nit, 8, static_cast<uint16_t>(nit.size()));
+    ExactBuffer buf(nit);
+    SectionParser parser;
+    NitRecord* r = parser.CreateNitRecord();
+    ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r));
+    EXPECT_EQ(r->transport_stream_loop_length, 0u);
+    EXPECT_EQ(r->transport_stream_count, 0u);
+    parser.FreeNitRecord(&r);
+}
+
+TEST(DecoderOverrun, MgtTablesDefinedBeyondTheSection) {
+    Bytes mgt =
+        BuildMgt(0, {{0x0100, 0x1D00, 0, 10, {}}, {0x0200, 0x1E00, 0, 10, {}}}, Descriptor(0x80, {1}));
+    mgt[9] = 0xFF; // tables_defined 0xFFFF
+    mgt[10] = 0xFF;
+    ExactBuffer buf(mgt);
+    SectionParser parser;
+    MgtRecord* r = parser.CreateMgtRecord();
+    ASSERT_TRUE(parser.ParseMgt(buf.data(), buf.size(), r));
+    // The two whole entries, then the outer descriptors read as an entry head do not fit.
+    EXPECT_EQ(r->tables_defined, 2u);
+    EXPECT_EQ(r->tables[1].table_type_PID, 0x1E00u);
+    EXPECT_EQ(r->descriptors_length, 0u); // not read after a cut loop
+    EXPECT_EQ(r->descriptors.descriptors, nullptr);
+    parser.FreeMgtRecord(&r);
+}
+
+TEST(DecoderOverrun, MgtEntryAndOuterDescriptorLengths) {
+    Bytes entryDesc = Descriptor(0x81, {1, 2});
+    Bytes base =
+        BuildMgt(0, {{0x0100, 0x1D00, 0, 10, entryDesc}, {0x0200, 0x1E00, 0, 10, {}}}, Descriptor(0x80, {3}));
+    SectionParser parser;
+    {
+        // The first entry's descriptors run past the end: it is the last entry decoded.
+        Bytes mgt = base;
+        SetLength12(mgt, 11 + 9, 0x0FFF);
+        ExactBuffer buf(mgt);
+        MgtRecord* r = parser.CreateMgtRecord();
+        ASSERT_TRUE(parser.ParseMgt(buf.data(), buf.size(), r));
+        EXPECT_EQ(r->tables_defined, 1u);
+        EXPECT_GE(r->tables[0].descriptors.descriptor_count, 1);
+        EXPECT_EQ(r->descriptors.descriptors, nullptr);
+        parser.FreeMgtRecord(&r);
+    }
+    {
+        // The outer descriptors_length runs past the end: the whole descriptor there is kept.
+        Bytes mgt = base;
+        SetLength12(mgt, mgt.size() - 4 - 3 - 2, 0x0FFF);
+        ExactBuffer buf(mgt);
+        MgtRecord* r = parser.CreateMgtRecord();
+        ASSERT_TRUE(parser.ParseMgt(buf.data(), buf.size(), r));
+        EXPECT_EQ(r->tables_defined, 2u);
+        EXPECT_EQ(r->descriptors_length, 0x0FFFu);
+        ASSERT_EQ(r->descriptors.descriptor_count, 1);
+        EXPECT_EQ(r->descriptors.descriptors[0].descriptor_data[0], 3);
+        parser.FreeMgtRecord(&r);
+    }
+}
+
+TEST(DecoderOverrun, EveryTruncationOfEveryTable) {
+    Bytes nit = BuildNit(1, 0, Descriptor(0x40, {'a'}), {{1, 1, Descriptor(0x41, {1})}});
+    Bytes mgt = BuildMgt(0, {{0x0100, 0x1D00, 0, 10, Descriptor(0x81, {1})}}, Descriptor(0x80, {1}));
+    Bytes pat = BuildPat(1, 0, {{1, 0x100}, {2, 0x200}});
+    SectionParser parser;
+    for (size_t keep = 0; keep <= mgt.size(); ++keep) {
+        ExactBuffer buf(mgt, keep);
+        MgtRecord* r = parser.CreateMgtRecord();
+        EXPECT_EQ(parser.ParseMgt(buf.data(), buf.size(), r), keep >= 15) << keep;
+        parser.FreeMgtRecord(&r);
+    }
+    for (size_t keep = 0; keep <= nit.size(); ++keep) {
+        ExactBuffer buf(nit, keep);
+        NitRecord* r = parser.CreateNitRecord();
+        EXPECT_EQ(parser.ParseNit(buf.data(), buf.size(), r), keep >= 14) << keep;
+        parser.FreeNitRecord(&r);
+    }
+    for (size_t keep = 0; keep <= pat.size(); ++keep) {
+        ExactBuffer buf(pat, keep);
+        PatRecord* r = parser.CreatePatRecord();
+        EXPECT_EQ(parser.ParsePat(buf.data(), buf.size(), r), keep == pat.size()) << keep;
+        parser.FreePatRecord(&r);
+    }
+}
+
+TEST(DecoderOverrun, DescriptorLoopCutAtTheLastWholeDescriptor) {
+    SectionParser parser;
+    Bytes loop = Concat({Descriptor(0x01, {1, 2}), Descriptor(0x02, {3, 4, 5})});
+    for (size_t keep = 0; keep <= loop.size(); ++keep) {
+        ExactBuffer buf(loop, keep);
+        DescriptorRecord* list = nullptr;
+        LONG count = 0;
+        ASSERT_TRUE(parser.ParseDescriptors(buf.data(), buf.size(), &list, &count));
+        LONG whole = keep >= 9 ? 2 : keep >= 4 ? 1 : 0;
+        EXPECT_EQ(count, whole) << keep;
+        parser.FreeDescriptors(count, &list);
+    }
+}
+
+// Random damage to valid sections: whatever the lengths say, nothing is read or written out of bounds
+// and every record is released whole.
+TEST(DecoderOverrun, MutatedSectionsStayInBounds) {
+    std::mt19937 rng(20261206);
+    std::vector<Bytes> seeds = {
+        RichPmt(),
+        BuildNit(1, 0, Descriptor(0x40, {'a', 'b'}), {{1, 1, Descriptor(0x41, {1, 2, 3})}, {2, 1, {}}}),
+        BuildMgt(0, {{0x0100, 0x1D00, 0, 10, Descriptor(0x81, {1})}, {0x0200, 0x1E00, 0, 1, {}}},
+                 Descriptor(0x80, {1, 2})),
+        BuildPat(1, 0, {{1, 0x100}}),
+    };
+    SectionParser parser;
+    for (int round = 0; round < 4000; ++round) {
+        for (size_t kind = 0; kind < seeds.size(); ++kind) {
+            Bytes s = seeds[kind];
+            int edits = 1 + rng() % 4;
+            for (int e = 0; e < edits; ++e) {
+                s[rng() % s.size()] = static_cast<uint8_t>(rng());
+            }
+            if (rng() % 4 == 0) {
+                s.resize(rng() % (s.size() + 1));
+            }
+            ExactBuffer buf(s);
+            switch (kind) {
+            case 0: {
+                PmtRecord* r = parser.CreatePmtRecord();
+                parser.ParsePmt(buf.data(), buf.size(), r);
+                EXPECT_LE(r->elementary_stream_count, kMaxPmtStreams);
+                parser.FreePmtRecord(&r);
+                break;
+            }
+            case 1: {
+                NitRecord* r = parser.CreateNitRecord();
+                parser.ParseNit(buf.data(), buf.size(), r);
+                EXPECT_LE(r->transport_stream_count, kMaxNitTransportStreams);
+                parser.FreeNitRecord(&r);
+                break;
+            }
+            case 2: {
+                MgtRecord* r = parser.CreateMgtRecord();
+                parser.ParseMgt(buf.data(), buf.size(), r);
+                EXPECT_LE(r->tables_defined, kMaxMgtTables);
+                parser.FreeMgtRecord(&r);
+                break;
+            }
+            default: {
+                PatRecord* r = parser.CreatePatRecord();
+                parser.ParsePat(buf.data(), buf.size(), r);
+                parser.FreePatRecord(&r);
+                break;
+            }
+            }
+        }
+    }
+}
+
+TEST(DecoderMemory, CreateFailsCleanly) {
+    MemFailGuard guard;
+    SectionParser parser;
+    MemFailAt(1);
+    EXPECT_EQ(parser.CreatePatRecord(), nullptr);
+    MemFailAt(1);
+    EXPECT_EQ(parser.CreatePmtRecord(), nullptr);
+    MemFailAt(1);
+    EXPECT_EQ(parser.CreateNitRecord(), nullptr);
+    MemFailAt(1);
+    EXPECT_EQ(parser.CreateMgtRecord(), nullptr);
+}
+
+TEST(DecoderMemory, PatProgramArrayFailure) {
+    MemFailGuard guard;
+    Bytes pat = BuildPat(0x77, 2, {{1, 0x100}});
+    ExactBuffer buf(pat);
+    SectionParser parser;
+    PatRecord* r = parser.CreatePatRecord();
+    MemFailAt(1);
+    EXPECT_FALSE(parser.ParsePat(buf.data(), buf.size(), r));
+    EXPECT_EQ(r->transport_stream_id, 0x77u); // the head was filled
+    EXPECT_EQ(r->programs, nullptr);
+    EXPECT_EQ(r->program_count, 0u); // never a count without its array
+    parser.FreePatRecord(&r);
+}
+
+TEST(DecoderMemory, DescriptorArrayAndPayloadFailures) {
+    MemFailGuard guard;
+    Bytes loop = Concat({Descriptor(0x01, {1}), Descriptor(0x02, {}), Descriptor(0x03, {2, 3})});
+    ExactBuffer buf(loop);
+    SectionParser parser;
+    // Allocations: the array, then the payloads of descriptors 1 and 3.
+    for (unsigned long n = 1; n <= 3; ++n) {
+        DescriptorRecord* list = nullptr;
+        LONG count = 0;
+        MemFailAt(n);
+        EXPECT_FALSE(parser.ParseDescriptors(buf.data(), buf.size(), &list, &count)) << n;
+        EXPECT_EQ(list, nullptr);
+        EXPECT_EQ(count, 0);
+    }
+    MemFailAt(0);
+    DescriptorRecord* list = nullptr;
+    LONG count = 0;
+    MemFailAt(4);
+    EXPECT_TRUE(parser.ParseDescriptors(buf.data(), buf.size(), &list, &count));
+    EXPECT_EQ(count, 3);
+    parser.FreeDescriptors(count, &list);
+}
+
+// Each allocation of a parse made to fail in turn: the parse still succeeds, exactly the loop whose
+// copy failed is left empty, and the record is released without a leak.
+template <class Record, class Create, class Parse, class Free, class Lists>
+void FailEachAllocation(const Bytes& section, unsigned long expected, Create create, Parse parse,
+                        Free release, Lists emptyLists) {
+    MemFailGuard guard;
+    ExactBuffer buf(section);
+    SectionParser parser;
+    Record* clean = (parser.*create)();
+    unsigned long before = MemAllocationCount();
+    ASSERT_TRUE((parser.*parse)(buf.data(), buf.size(), clean));
+    ASSERT_EQ(MemAllocationCount() - before, expected);
+    EXPECT_EQ(emptyLists(clean), 0);
+    (parser.*release)(&clean);
+    for (unsigned long n = 1; n <= expected; ++n) {
+        Record* r = (parser.*create)();
+        ASSERT_NE(r, nullptr);
+        MemFailAt(n);
+        EXPECT_TRUE((parser.*parse)(buf.data(), buf.size(), r)) << n;
+        MemFailAt(0);
+        EXPECT_EQ(emptyLists(r), 1) << n;
+        (parser.*release)(&r);
+    }
+}
+
+TEST(DecoderMemory, PmtNitMgtGoOnAfterAFailedLoop) {
+    FailEachAllocation<PmtRecord>(RichPmt(), 9, &SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
+                                  &SectionParser::FreePmtRecord, [](PmtRecord* r) {
+                                      int empty = r->program_info.descriptors == nullptr;
+                                      for (DWORD i = 0; i < 2; ++i) {
+                                          empty += r->streams[i].descriptors.descriptors == nullptr;
+                                      }
+                                      EXPECT_EQ(r->elementary_stream_count, 2u);
+                                      return empty;
+                                  });
+    FailEachAllocation<NitRecord>(BuildNit(1, 0, Descriptor(0x40, {'a'}),
+                                           {{1, 1, Descriptor(0x41, {1})}, {2, 1, Descriptor(0x41, {})}}),
+                                  5, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
+                                  &SectionParser::FreeNitRecord, [](NitRecord* r) {
+                                      int empty = r->network_descriptors.descriptors == nullptr;
+                                      for (DWORD i = 0; i < 2; ++i) {
+                                          empty += r->transport_streams[i].descriptors.descriptors == nullptr;
+                                      }
+                                      EXPECT_EQ(r->transport_stream_count, 2u);
+                                      return empty;
+                                  });
+    FailEachAllocation<MgtRecord>(BuildMgt(0,
+                                           {{0x0100, 0x1D00, 0, 1, Descriptor(0x81, {1})},
+                                            {0x0200, 0x1E00, 0, 1, Descriptor(0x82, {})}},
+                                           Descriptor(0x80, {2})),
+                                  5, &SectionParser::CreateMgtRecord, &SectionParser::ParseMgt,
+                                  &SectionParser::FreeMgtRecord, [](MgtRecord* r) {
+                                      int empty = r->descriptors.descriptors == nullptr;
+                                      for (DWORD i = 0; i < 2; ++i) {
+                                          empty += r->tables[i].descriptors.descriptors == nullptr;
+                                      }
+                                      EXPECT_EQ(r->tables_defined, 2u);
+                                      return empty;
+                                  });
+}
+
+} // namespace
