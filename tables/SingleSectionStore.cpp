@@ -32,10 +32,7 @@ HRESULT SingleSectionStore::FreeSection(StoredSection** held) {
 
 HRESULT SingleSectionStore::TakeSection(DWORD pid, DWORD length, const BYTE* bytes) {
     // The old section goes first, so a failed allocation leaves the store empty rather than stale.
-    if (section.bytes != nullptr) {
-        MemFree(section.bytes);
-        section.bytes = nullptr;
-    }
+    Reset();
     auto* copy = static_cast<BYTE*>(MemAlloc(length));
     if (copy == nullptr) {
         return E_OUTOFMEMORY;

@@ -1,0 +1,161 @@
+#include "tables/PmtStore.h"
+
+#include "store_test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace qxtest;
+
+namespace {
+
+Bytes Pmt(uint16_t program, uint8_t version) {
+    return BuildPmt(program, version, 0x101, {{0x02, 0x101}, {0x04, 0x102}});
+}
+
+HRESULT AddPmt(PmtStore& store, DWORD pid, DWORD count, const Bytes& section) {
+    Sample sample(section);
+    return store.AddSection(pid, count, sample.length(), sample.data());
+}
+
+DWORD ProgramOf(const StoredSection* s) {
+    return SectionTableIdExtension(s->bytes);
+}
+
+} // namespace
+
+TEST(PmtStore, ProgramsSharingOnePidAreKeyedByProgramNumber) {
+    PmtStore store;
+    EXPECT_EQ(S_OK, AddPmt(store, 0x100, 3, Pmt(1, 0)));
+    EXPECT_EQ(S_OK, AddPmt(store, 0x100, 3, Pmt(2, 0)));
+    EXPECT_EQ(S_OK, AddPmt(store, 0x200, 3, Pmt(3, 0)));
+    EXPECT_TRUE(store.IsComplete());
+    EXPECT_EQ(3u, store.GetSectionCount());
+    EXPECT_EQ(S_FALSE, AddPmt(store, 0x100, 3, Pmt(2, 0)));
+
+    EXPECT_EQ(0, store.FindSlot(0x100, 1));
+    EXPECT_EQ(1, store.FindSlot(0x100, 2));
+    EXPECT_EQ(0, store.FindSlot(0x100, 0)); // program 0 matches any program of the PID
+    EXPECT_EQ(2, store.FindSlot(0x200, 0));
+    EXPECT_EQ(-1, store.FindSlot(0x200, 1));
+
+    Copy two;
+    ASSERT_EQ(S_OK, store.GetSection(0x100, 2, two.out()));
+    ASSERT_NE(nullptr, two.p);
+    EXPECT_EQ(2u, ProgramOf(two.p));
+    EXPECT_EQ(0x100u, two.p->pid);
+    EXPECT_EQ(0u, two.p->section_number);
+
+    Copy first;
+    ASSERT_EQ(S_OK, store.GetSection(0x100, 0, first.out()));
+    EXPECT_EQ(1u, ProgramOf(first.p));
+
+    StoredSection* untouched = nullptr;
+    EXPECT_EQ(E_FAIL, store.GetSection(0x300, 0, &untouched));
+    EXPECT_EQ(E_FAIL, store.GetSection(0x100, 3, &untouched));
+    EXPECT_EQ(nullptr, untouched);
+}
+
+TEST(PmtStore, NewVersionOfOneProgramEmptiesTheStore) {
+    PmtStore store;
+    ASSERT_EQ(S_OK, AddPmt(store, 0x100, 2, Pmt(1, 0)));
+    ASSERT_EQ(S_OK, AddPmt(store, 0x200, 2, Pmt(2, 0)));
+    ASSERT_TRUE(store.IsComplete());
+
+    EXPECT_EQ(S_OK, AddPmt(store, 0x200, 2, Pmt(2, 1)));
+    EXPECT_FALSE(store.IsComplete());
+    EXPECT_EQ(2u, store.GetSectionCount());
+    EXPECT_EQ(-1, store.FindSlot(0x100, 1));
+    EXPECT_EQ(0, store.FindSlot(0x200, 2));
+    EXPECT_EQ(S_OK, AddPmt(store, 0x100, 2, Pmt(1, 0)));
+    EXPECT_TRUE(store.IsComplete());
+}
+
+TEST(PmtStore, SlotCountChangeRebuildsTheStore) {
+    PmtStore store;
+    for (uint16_t p = 1; p <= 3; ++p) {
+        ASSERT_EQ(S_OK, AddPmt(store, 0x100 * p, 3, Pmt(p, 0)));
+    }
+    ASSERT_TRUE(store.IsComplete());
+    EXPECT_EQ(S_OK, AddPmt(store, 0x100, 4, Pmt(1, 0)));
+    EXPECT_EQ(4u, store.GetSectionCount());
+    EXPECT_FALSE(store.IsComplete());
+    EXPECT_EQ(-1, store.FindSlot(0x200, 0));
+    EXPECT_EQ(0, store.FindSlot(0x100, 1));
+
+    EXPECT_TRUE(store.Reset());
+    EXPECT_EQ(0u, store.GetSectionCount());
+    EXPECT_FALSE(store.IsComplete());
+}
+
+TEST(PmtStore, SectionForWhichNoSlotIsFreeIsDropped) {
+    PmtStore store;
+    ASSERT_EQ(S_OK, AddPmt(store, 0x100, 2, Pmt(1, 0)));
+    ASSERT_EQ(S_OK, AddPmt(store, 0x200, 2, Pmt(2, 0)));
+    EXPECT_EQ(S_OK, AddPmt(store, 0x300, 2, Pmt(3, 0)));
+    EXPECT_EQ(-1, store.FindSlot(0x300, 3));
+    EXPECT_EQ(0, store.FindSlot(0x100, 1));
+    EXPECT_EQ(1, store.FindSlot(0x200, 2));
+}
+
+TEST(PmtStore, Acceptance) {
+    PmtStore store;
+    Bytes good = Pmt(1, 0);
+    Sample sample(good);
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0, 1, sample.length(), sample.data()));
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 0, sample.length(), sample.data()));
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 1, 0, sample.data()));
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 1, sample.length(), nullptr));
+
+    // program_info_length one byte beyond what section_length leaves for it.
+    Bytes info = BuildPmt(1, 0, 0x101, {}, {0x05, 0x02, 0x41, 0x42});
+    EXPECT_EQ(S_OK, AddPmt(store, 0x100, 1, info));
+    store.Reset();
+    info[11] += 1;
+    FixCrc(info);
+    EXPECT_EQ(E_INVALIDARG, AddPmt(store, 0x100, 1, info));
+
+    Bytes pat = BuildPat(1, 0, {{1, 0x100}});
+    EXPECT_EQ(E_INVALIDARG, AddPmt(store, 0x100, 1, pat));
+    Bytes badCrc = good;
+    badCrc[12] ^= 0x10;
+    EXPECT_EQ(E_INVALIDARG, AddPmt(store, 0x100, 1, badCrc));
+    EXPECT_EQ(0u, store.GetSectionCount()); // refusals do not even size the store
+
+    Bytes notCurrent = good;
+    notCurrent[5] &= 0xFE;
+    FixCrc(notCurrent);
+    EXPECT_EQ(S_OK, AddPmt(store, 0x100, 1, notCurrent));
+}
+
+TEST(PmtStore, OutOfMemory) {
+    Bytes section = Pmt(1, 0);
+    for (unsigned long n : {1ul, 2ul, 3ul}) {
+        PmtStore store;
+        {
+            FailAllocation fail(n);
+            EXPECT_EQ(E_OUTOFMEMORY, AddPmt(store, 0x100, 2, section));
+        }
+        EXPECT_EQ(2u, store.GetSectionCount());
+        EXPECT_EQ(-1, store.FindSlot(0x100, 1));
+        EXPECT_EQ(S_OK, AddPmt(store, 0x100, 2, section));
+        EXPECT_EQ(0, store.FindSlot(0x100, 1));
+    }
+    {
+        // With every slot taken by other programs the copy is made and dropped again.
+        PmtStore store;
+        ASSERT_EQ(S_OK, AddPmt(store, 0x100, 1, section));
+        FailAllocation fail(1);
+        EXPECT_EQ(E_OUTOFMEMORY, AddPmt(store, 0x200, 1, Pmt(2, 0)));
+        EXPECT_EQ(0, store.FindSlot(0x100, 1));
+    }
+    {
+        PmtStore store;
+        ASSERT_EQ(S_OK, AddPmt(store, 0x100, 1, section));
+        for (unsigned long n : {1ul, 2ul}) {
+            StoredSection* out = nullptr;
+            FailAllocation fail(n);
+            EXPECT_EQ(E_OUTOFMEMORY, store.GetSection(0x100, 1, &out));
+            EXPECT_EQ(nullptr, out);
+        }
+    }
+}

@@ -1,0 +1,138 @@
+// Shared helpers of the store tests: exactly-sized heap samples (so the sanitizer build catches any
+// read past a sample's end), a guard for the allocation-failure hook, and section builders for the
+// DVB tables the general section builder does not know.
+#pragma once
+#include "baseclasses/allocation.h"
+#include "support/core/section_builder.h"
+#include "tables/section.h"
+
+#include <windows.h>
+#include <quenlix.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace qxtest {
+
+// A sample in a heap block of exactly its size.
+class Sample {
+public:
+    explicit Sample(const Bytes& bytes) : Sample(bytes.data(), bytes.size()) {}
+    Sample(const uint8_t* bytes, size_t size)
+        : size_(size), data_(static_cast<BYTE*>(std::malloc(size ? size : 1))) {
+        if (size != 0) {
+            std::memcpy(data_, bytes, size);
+        }
+    }
+    ~Sample() { std::free(data_); }
+    Sample(const Sample&) = delete;
+    Sample& operator=(const Sample&) = delete;
+
+    DWORD length() const { return static_cast<DWORD>(size_); }
+    const BYTE* data() const { return data_; }
+
+private:
+    size_t size_;
+    BYTE* data_;
+};
+
+// Hands a section to a store through an exactly-sized heap sample.
+template <class Store> HRESULT Add(Store& store, const Bytes& bytes) {
+    Sample sample(bytes);
+    return store.AddSection(sample.length(), sample.data());
+}
+
+// Makes the nth allocation from now fail for the life of the guard.
+struct FailAllocation {
+    explicit FailAllocation(unsigned long n) { MemFailAt(n); }
+    ~FailAllocation() { MemFailAt(0); }
+};
+
+// Owns a copy handed out by a store.
+struct Copy {
+    StoredSection* p = nullptr;
+    ~Copy() {
+        if (p != nullptr) {
+            FreeSection(&p);
+        }
+    }
+    StoredSection** out() { return &p; }
+};
+
+inline Bytes Bytes12(uint16_t v) {
+    return {static_cast<uint8_t>(0xF0 | ((v >> 8) & 0x0F)), static_cast<uint8_t>(v & 0xFF)};
+}
+
+// NIT (0x40/0x41) or BAT (0x4A): first descriptor loop, then the transport stream loop.
+inline Bytes BuildNitLike(uint8_t tableId, uint16_t id, uint8_t version, uint8_t section, uint8_t last,
+                          const Bytes& descriptors = {}, const Bytes& tsLoop = {}) {
+    SectionBuilder b;
+    b.Table(tableId).Extension(id).Version(version).Number(section, last);
+    Bytes body = Bytes12(static_cast<uint16_t>(descriptors.size()));
+    body.insert(body.end(), descriptors.begin(), descriptors.end());
+    Bytes loopLength = Bytes12(static_cast<uint16_t>(tsLoop.size()));
+    body.insert(body.end(), loopLength.begin(), loopLength.end());
+    body.insert(body.end(), tsLoop.begin(), tsLoop.end());
+    return b.Body(body).Build();
+}
+
+// SDT (0x42/0x46) with service entries given as raw bytes.
+inline Bytes BuildSdt(uint8_t tableId, uint16_t tsid, uint8_t version, uint8_t section, uint8_t last,
+                      const Bytes& services = {}) {
+    SectionBuilder b;
+    b.Table(tableId).Extension(tsid).Version(version).Number(section, last);
+    b.Append16(0x1234).Append({0xFF});
+    b.body.insert(b.body.end(), services.begin(), services.end());
+    return b.Build();
+}
+
+inline Bytes BuildCat(uint8_t version, uint8_t section, uint8_t last, uint16_t reserved = 0xFFFF,
+                      const Bytes& descriptors = {}) {
+    SectionBuilder b;
+    b.Table(0x01).Extension(reserved).Version(version).Number(section, last).Body(descriptors);
+    return b.Build();
+}
+
+// EIT with its fixed fields and optional event bytes.
+inline Bytes BuildEit(uint8_t tableId, uint16_t serviceId, uint8_t version, uint8_t section, uint8_t last,
+                      uint8_t segmentLast, const Bytes& events = {}) {
+    SectionBuilder b;
+    b.Table(tableId).Extension(serviceId).Version(version).Number(section, last);
+    b.Append16(0x0001).Append16(0x0002).Append({segmentLast, tableId});
+    b.body.insert(b.body.end(), events.begin(), events.end());
+    return b.Build();
+}
+
+inline Bytes BuildTdt() {
+    return {0x70, 0x70, 0x05, 0xE8, 0x3C, 0x12, 0x34, 0x56};
+}
+
+// TOT with descriptors; CRC_32 correct.
+inline Bytes BuildTot(const Bytes& descriptors = {}) {
+    Bytes s = {0x73, 0x70, 0x00, 0xE8, 0x3C, 0x12, 0x34, 0x56};
+    Bytes loop = Bytes12(static_cast<uint16_t>(descriptors.size()));
+    s.insert(s.end(), loop.begin(), loop.end());
+    s.insert(s.end(), descriptors.begin(), descriptors.end());
+    s.insert(s.end(), 4, 0);
+    uint16_t sectionLength = static_cast<uint16_t>(s.size() - 3);
+    s[1] = 0x70 | (sectionLength >> 8);
+    s[2] = sectionLength & 0xFF;
+    FixCrc(s);
+    return s;
+}
+
+// RST with entries of 9 bytes each.
+inline Bytes BuildRst(size_t entries) {
+    Bytes s = {0x71, 0x70, 0x00};
+    for (size_t i = 0; i < entries; ++i) {
+        Bytes e = {0x00, 0x01, 0x00, 0x02, 0x00, static_cast<uint8_t>(i), 0x00, 0x10, 0xF4};
+        s.insert(s.end(), e.begin(), e.end());
+    }
+    uint16_t sectionLength = static_cast<uint16_t>(s.size() - 3);
+    s[1] = 0x70 | (sectionLength >> 8);
+    s[2] = sectionLength & 0xFF;
+    return s;
+}
+
+} // namespace qxtest
