@@ -1,20 +1,14 @@
 // The ATSC system time table (table_id 0xCD on PID 0x1FFB): the latest valid section.
 #pragma once
-#include <windows.h>
-#include <quenlix.h>
+#include "tables/SingleSectionStore.h"
 
-class SttStore {
+class SttStore : public SingleSectionStore {
 public:
-    SttStore();
-    virtual ~SttStore();
+    SttStore() = default;
+    ~SttStore() override = default;
 
-    // S_OK taken; E_INVALIDARG refused, nothing changed; E_OUTOFMEMORY the held section was dropped.
+    // S_OK taken (every valid STT replaces the held one); E_INVALIDARG refused, nothing changed;
+    // E_OUTOFMEMORY the held section was dropped. IsComplete, GetSection (pid 0x1FFB, section_number 0)
+    // and Reset are the single-section store's.
     HRESULT AddSection(DWORD length, const BYTE* bytes);
-    BOOL IsComplete();
-    // E_POINTER while nothing is held; otherwise a new copy with pid 0x1FFB and section_number 0.
-    HRESULT GetSection(StoredSection** out);
-    BOOL Reset();
-
-private:
-    StoredSection section;
 };
