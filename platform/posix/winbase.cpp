@@ -1,4 +1,5 @@
-// Win32 kernel functions on POSIX: recursive critical sections, Sleep, last error, interlocked counts.
+// Win32 kernel functions on POSIX: recursive critical sections, Sleep, last error, interlocked counts,
+// the version record and the lstr string functions.
 #include <windows.h>
 
 #include <pthread.h>
@@ -8,9 +9,14 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <strings.h>
 
 namespace {
-pthread_mutex_t* MutexOf(LPCRITICAL_SECTION cs) { return static_cast<pthread_mutex_t*>(cs->LockSemaphore); }
+pthread_mutex_t* MutexOf(LPCRITICAL_SECTION cs) {
+    return static_cast<pthread_mutex_t*>(cs->LockSemaphore);
+}
 thread_local DWORD t_lastError = 0;
 } // namespace
 
@@ -30,6 +36,12 @@ void InitializeCriticalSection(LPCRITICAL_SECTION cs) {
     pthread_mutexattr_destroy(&attr);
     cs->LockSemaphore = mutex;
     cs->LockCount = -1;
+}
+
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD spinCount) {
+    InitializeCriticalSection(cs);
+    cs->SpinCount = spinCount;
+    return TRUE;
 }
 
 void EnterCriticalSection(LPCRITICAL_SECTION cs) {
@@ -74,12 +86,155 @@ DWORD GetTickCount(void) {
     return static_cast<DWORD>(ts.tv_sec * 1000ULL + ts.tv_nsec / 1000000);
 }
 
-DWORD GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
+ULONGLONG GetTickCount64(void) {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<ULONGLONG>(ts.tv_sec) * 1000ULL + static_cast<ULONGLONG>(ts.tv_nsec / 1000000);
+}
 
-DWORD GetLastError(void) { return t_lastError; }
-void SetLastError(DWORD code) { t_lastError = code; }
+DWORD GetCurrentThreadId(void) {
+    return static_cast<DWORD>(syscall(SYS_gettid));
+}
+DWORD GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}
 
-LONG InterlockedIncrement(LONG volatile* addend) { return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST); }
-LONG InterlockedDecrement(LONG volatile* addend) { return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST); }
+DWORD GetLastError(void) {
+    return t_lastError;
+}
+void SetLastError(DWORD code) {
+    t_lastError = code;
+}
+
+LONG InterlockedIncrement(LONG volatile* addend) {
+    return __atomic_add_fetch(addend, 1, __ATOMIC_SEQ_CST);
+}
+LONG InterlockedDecrement(LONG volatile* addend) {
+    return __atomic_sub_fetch(addend, 1, __ATOMIC_SEQ_CST);
+}
+LONG InterlockedExchange(LONG volatile* target, LONG value) {
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+LONG InterlockedExchangeAdd(LONG volatile* addend, LONG value) {
+    return __atomic_fetch_add(addend, value, __ATOMIC_SEQ_CST);
+}
+LONG InterlockedCompareExchange(LONG volatile* destination, LONG exchange, LONG comparand) {
+    __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand; // the initial value, whether or not the exchange happened
+}
+PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value) {
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+PVOID InterlockedCompareExchangePointer(PVOID volatile* destination, PVOID exchange, PVOID comparand) {
+    __atomic_compare_exchange_n(destination, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand;
+}
+
+// The version an application without a compatibility manifest is told on current Windows: 6.2.9200.
+static const DWORD kMajorVersion = 6;
+static const DWORD kMinorVersion = 2;
+static const DWORD kBuildNumber = 9200;
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+    if (info == nullptr || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) &&
+                            info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA))) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    DWORD size = info->dwOSVersionInfoSize;
+    std::memset(info, 0, size);
+    info->dwOSVersionInfoSize = size;
+    info->dwMajorVersion = kMajorVersion;
+    info->dwMinorVersion = kMinorVersion;
+    info->dwBuildNumber = kBuildNumber;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+
+BOOL GetVersionExW(LPOSVERSIONINFOW info) {
+    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    *info = OSVERSIONINFOW{};
+    info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+    info->dwMajorVersion = kMajorVersion;
+    info->dwMinorVersion = kMinorVersion;
+    info->dwBuildNumber = kBuildNumber;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    return TRUE;
+}
+
+DWORD GetVersion(void) {
+    return kMajorVersion | (kMinorVersion << 8) | (kBuildNumber << 16);
+}
+
+// This host sends no thread notifications to modules, so there is nothing to turn off.
+BOOL DisableThreadLibraryCalls(HMODULE module) {
+    return module != nullptr ? TRUE : FALSE;
+}
+
+// The lstr functions answer 0 or copy nothing for null strings instead of faulting, as Windows does.
+// Comparisons are by code point: this host has no locale-aware collation for them.
+int lstrlenA(LPCSTR s) {
+    return s != nullptr ? static_cast<int>(std::strlen(s)) : 0;
+}
+int lstrlenW(LPCWSTR s) {
+    return s != nullptr ? static_cast<int>(std::wcslen(s)) : 0;
+}
+
+LPSTR lstrcpyA(LPSTR dst, LPCSTR src) {
+    return dst != nullptr && src != nullptr ? std::strcpy(dst, src) : nullptr;
+}
+LPWSTR lstrcpyW(LPWSTR dst, LPCWSTR src) {
+    return dst != nullptr && src != nullptr ? std::wcscpy(dst, src) : nullptr;
+}
+
+extern "C++" {
+template <class Ch> static Ch* CopyBounded(Ch* dst, const Ch* src, int max) {
+    if (dst == nullptr || src == nullptr) {
+        return nullptr;
+    }
+    if (max <= 0) {
+        return dst;
+    }
+    int i = 0;
+    for (; i < max - 1 && src[i] != 0; ++i) {
+        dst[i] = src[i];
+    }
+    dst[i] = 0;
+    return dst;
+}
+}
+
+LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max) {
+    return CopyBounded(dst, src, max);
+}
+LPWSTR lstrcpynW(LPWSTR dst, LPCWSTR src, int max) {
+    return CopyBounded(dst, src, max);
+}
+
+LPSTR lstrcatA(LPSTR dst, LPCSTR src) {
+    return dst != nullptr && src != nullptr ? std::strcat(dst, src) : nullptr;
+}
+LPWSTR lstrcatW(LPWSTR dst, LPCWSTR src) {
+    return dst != nullptr && src != nullptr ? std::wcscat(dst, src) : nullptr;
+}
+
+static int Sign(int v) {
+    return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+int lstrcmpA(LPCSTR a, LPCSTR b) {
+    return Sign(std::strcmp(a != nullptr ? a : "", b != nullptr ? b : ""));
+}
+int lstrcmpW(LPCWSTR a, LPCWSTR b) {
+    return Sign(std::wcscmp(a != nullptr ? a : L"", b != nullptr ? b : L""));
+}
+int lstrcmpiA(LPCSTR a, LPCSTR b) {
+    return Sign(strcasecmp(a != nullptr ? a : "", b != nullptr ? b : ""));
+}
+int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
+    return Sign(wcscasecmp(a != nullptr ? a : L"", b != nullptr ? b : L""));
+}
 
 } // extern "C"
