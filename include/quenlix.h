@@ -31,6 +31,8 @@ typedef struct StoredSection {
 }
 #endif
 
+/* The identifiers. With the Windows SDK, DEFINE_GUID only declares them unless INITGUID is defined (or
+   <initguid.h> included) before this header in one translation unit of the program. */
 /* {DFC6A134-CB33-48FF-BCAF-7D20FE11F718} */
 DEFINE_GUID(IID_ITableCollector, 0xdfc6a134, 0xcb33, 0x48ff, 0xbc, 0xaf, 0x7d, 0x20, 0xfe, 0x11, 0xf7, 0x18);
 /* {13E1554D-A79F-4D21-BAA4-AFD0FF70F357}: the filter */
