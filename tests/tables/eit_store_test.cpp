@@ -312,3 +312,39 @@ TEST(EitStore, WholeScheduleFillsAndEmptiesOnASmallStack) {
     EXPECT_EQ(run.chainServices, run.chainCount);
     EXPECT_TRUE(run.emptyAfterReset);
 }
+
+TEST(EitStore, LookupsAndRulesHoldWithThousandsOfServices) {
+    constexpr uint16_t kServices = 2000;
+    EitStore store;
+    store.SetResetOnVersionChange(FALSE);
+    // The first section of each of eight segments, for every service.
+    for (uint8_t segment = 0; segment < 8; ++segment) {
+        EXPECT_EQ(segment == 0 ? 0u : 1u, store.GetStatus(0x51));
+        for (uint16_t service = 1; service <= kServices; ++service) {
+            ASSERT_EQ(S_OK, Add(store, BuildEit(0x51, service, 1, segment * 8, 63, segment * 8)));
+        }
+    }
+    EXPECT_EQ(2u, store.GetStatus(0x51));
+    EXPECT_EQ(8u, store.GetSectionCount(0x51));
+    EXPECT_EQ(S_FALSE, Add(store, BuildEit(0x51, kServices, 1, 56, 63, 56)));
+    EXPECT_EQ(S_FALSE, Add(store, BuildEit(0x51, 1, 1, 0, 63, 0)));
+
+    // One service's section in the middle of a long chain gets a new version: only it changes.
+    ASSERT_EQ(S_OK, Add(store, BuildEit(0x51, 1234, 2, 24, 63, 24)));
+    EXPECT_EQ(2, store.GetVersion(0x51, 24, 1234));
+    EXPECT_EQ(1, store.GetVersion(0x51, 24, 1233));
+    EXPECT_EQ(1, store.GetVersion(0x51, 32, 1234));
+    size_t chain = 0;
+    for (const EitSectionNode* n = FindSectionNode(const_cast<EitSectionNode*>(store.GetList(0x51)), 24);
+         n != nullptr; n = n->next_service) {
+        ++chain;
+    }
+    EXPECT_EQ(kServices, chain);
+    EXPECT_EQ(-1, store.GetVersion(0x51, 25, 1234));
+    EXPECT_EQ(-1, store.GetVersion(0x51, 24, kServices + 1));
+
+    store.SetResetOnVersionChange(TRUE);
+    ASSERT_EQ(S_OK, Add(store, BuildEit(0x51, 17, 2, 8, 63, 8)));
+    EXPECT_EQ(1u, store.GetSectionCount(0x51));
+    EXPECT_EQ(0u, store.GetStatus(0x51)); // section 0 is gone with the rest
+}

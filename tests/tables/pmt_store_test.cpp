@@ -135,8 +135,10 @@ TEST(PmtStore, OutOfMemory) {
             FailAllocation fail(n);
             EXPECT_EQ(E_OUTOFMEMORY, AddPmt(store, 0x100, 2, section));
         }
+        // The count handed in stands even when the slot array could not be made.
         EXPECT_EQ(2u, store.GetSectionCount());
         EXPECT_EQ(-1, store.FindSlot(0x100, 1));
+        EXPECT_EQ(n == 1 ? E_POINTER : S_OK, store.FreeSlot(0));
         EXPECT_EQ(S_OK, AddPmt(store, 0x100, 2, section));
         EXPECT_EQ(0, store.FindSlot(0x100, 1));
     }
