@@ -30,12 +30,10 @@ namespace {
 ULONG g_basePids[8] = {0x0000, 0x0010, 0x0011, 0x0012, 0x0013, 0x0014, 0x0001, 0x1FFB};
 
 // The second major type is accepted by value; nothing here depends on what it stands for.
-DEFINE_GUID(MEDIATYPE_MPEG2_SECTIONS_ALT, 0x78C4E641, 0x0ED1, 0x11D3, 0xBC, 0x6B, 0x00, 0xA0, 0xC9, 0x0D, 0x63,
-            0xB5);
+DEFINE_GUID(MEDIATYPE_MPEG2_SECTIONS_ALT, 0x78C4E641, 0x0ED1, 0x11D3, 0xBC, 0x6B, 0x00, 0xA0, 0xC9, 0x0D,
+            0x63, 0xB5);
 
 constexpr DWORD kPidMask = 0x1FFF;
-constexpr DWORD kClassAtscEit = 6;
-constexpr DWORD kClassEventEtt = 7;
 
 } // namespace
 
@@ -43,9 +41,9 @@ TableCollectorInputPin::TableCollectorInputPin(TableCollectorFilter* pFilter, CC
                                                CCritSec* pSectionLock, HRESULT* phr)
     : CRenderedInputPin(nullptr, pFilter, pStateLock, phr, L"Input"), m_pPidMap(nullptr), m_pFilter(pFilter),
       m_pSectionLock(pSectionLock), m_dwLastTsid(0), m_dwLastVersion(0), m_dwLastSectionNumber(0),
-      m_bPatActedOn(FALSE), m_pPmtPids(nullptr), m_cPmtPids(0), m_pProgramNumbers(nullptr), m_cProgramNumbers(0),
-      m_pRequestedPids(nullptr), m_pRequestedSeen(nullptr), m_cRequestedPids(0), m_pMgtTableTypes(nullptr),
-      m_pMgtTablePids(nullptr), m_cMgtTables(0) {}
+      m_bPatActedOn(FALSE), m_pPmtPids(nullptr), m_cPmtPids(0), m_pProgramNumbers(nullptr),
+      m_cProgramNumbers(0), m_pRequestedPids(nullptr), m_pRequestedSeen(nullptr), m_cRequestedPids(0),
+      m_pMgtTableTypes(nullptr), m_pMgtTablePids(nullptr), m_cMgtTables(0) {}
 
 TableCollectorInputPin::~TableCollectorInputPin() {
     // Nothing is unmapped upstream: the demultiplexer may already be gone with the graph.
@@ -59,8 +57,8 @@ TableCollectorInputPin::~TableCollectorInputPin() {
 }
 
 HRESULT TableCollectorInputPin::CheckMediaType(const CMediaType* pmt) {
-    if (pmt != nullptr &&
-        (IsEqualGUID(*pmt->Type(), MEDIATYPE_MPEG2_SECTIONS) || IsEqualGUID(*pmt->Type(), MEDIATYPE_MPEG2_SECTIONS_ALT))) {
+    if (pmt != nullptr && (IsEqualGUID(*pmt->Type(), MEDIATYPE_MPEG2_SECTIONS) ||
+                           IsEqualGUID(*pmt->Type(), MEDIATYPE_MPEG2_SECTIONS_ALT))) {
         return S_OK;
     }
     return VFW_E_INVALIDMEDIATYPE;
@@ -234,10 +232,10 @@ void TableCollectorInputPin::Dispatch(DWORD pid, const BYTE* bytes, DWORD length
                 continue;
             }
             DWORD tableClass = parser.ClassifyTableType(m_pMgtTableTypes[i]);
-            if (tableClass == kClassAtscEit && f->m_pAtscEitStore != nullptr) {
+            if (tableClass == kTableClassEit && f->m_pAtscEitStore != nullptr) {
                 f->m_pAtscEitStore->AddSection(pid, m_pMgtTableTypes[i], length, bytes);
             }
-            if (tableClass == kClassEventEtt && f->m_pEttStore != nullptr) {
+            if (tableClass == kTableClassEventEtt && f->m_pEttStore != nullptr) {
                 f->m_pEttStore->AddSection(pid, length, bytes);
             }
         }
@@ -317,7 +315,7 @@ void TableCollectorInputPin::OnPatSection(const BYTE* bytes, DWORD length) {
                 if (program.program_number == 0) {
                     continue; // the network PID
                 }
-                m_pPmtPids[m_cPmtPids++] = program.pid;
+                m_pPmtPids[m_cPmtPids++] = program.PID;
                 m_pProgramNumbers[m_cProgramNumbers++] = program.program_number;
             }
             if (HoldPidMap() && m_cPmtPids != 0) {
@@ -437,7 +435,7 @@ void TableCollectorInputPin::OnMgtSection(const BYTE* bytes, DWORD length) {
         FreeMgtLists();
         // An MGT announcing more tables than its section holds (or than a record keeps) still has
         // its decoded entries followed: the EITs it does carry are worth collecting.
-        const DWORD tables = MgtDecodedEntries(record);
+        const DWORD tables = record->tables_defined < kMaxMgtTables ? record->tables_defined : kMaxMgtTables;
         m_pMgtTableTypes = static_cast<DWORD*>(MemAlloc(tables * sizeof(DWORD)));
         m_pMgtTablePids = static_cast<DWORD*>(MemAlloc(tables * sizeof(DWORD)));
         if (m_pMgtTableTypes != nullptr && m_pMgtTablePids != nullptr) {

@@ -38,8 +38,8 @@ public:
 private:
     void Dispatch(DWORD pid, const BYTE* bytes, DWORD length);
     void MarkRequestedPid(DWORD pid);
-    BOOL HoldPidMap();                       // obtains m_pPidMap from the connected pin when missing
-    IMPEG2PIDMap* QueryConnectedPidMap();    // a new reference, or null
+    BOOL HoldPidMap();                    // obtains m_pPidMap from the connected pin when missing
+    IMPEG2PIDMap* QueryConnectedPidMap(); // a new reference, or null
     void FreePmtLists();
     void FreeRequestedLists();
     void FreeMgtLists();
