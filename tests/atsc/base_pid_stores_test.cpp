@@ -1,0 +1,304 @@
+// The stores of the PSIP base PID: MGT, STT (single-section) and TVCT (section-set).
+#include "atsc_support.h"
+#include "tables/MgtStore.h"
+#include "tables/SttStore.h"
+#include "tables/VctStore.h"
+
+using namespace qxtest;
+
+namespace {
+
+template <class Store> HRESULT Add(Store& store, const Bytes& section) {
+    ExactBuffer buf(section);
+    return store.AddSection(buf.size(), buf.data());
+}
+
+Bytes HeldBytes(const SingleSectionStore& store) {
+    const StoredSection& s = store.Held();
+    return s.bytes ? Bytes(s.bytes, s.bytes + s.length) : Bytes{};
+}
+
+// An MGT padded with an outer descriptor to the given section_length.
+Bytes MgtOfLength(uint16_t sectionLength, uint8_t version = 0) {
+    Bytes probe = BuildMgt(version, {});
+    size_t pad = sectionLength - (probe.size() - 3);
+    Bytes descriptors;
+    while (pad > 0) {
+        size_t payload = std::min<size_t>(pad - 2, 255);
+        if (pad - 2 - payload == 1) {
+            --payload; // never leave a single byte that cannot form a descriptor
+        }
+        Bytes d = Descriptor(0x80, Bytes(payload, 0x55));
+        descriptors.insert(descriptors.end(), d.begin(), d.end());
+        pad -= d.size();
+    }
+    Bytes mgt = BuildMgt(version, {}, descriptors);
+    EXPECT_EQ(mgt.size(), 3u + sectionLength);
+    return mgt;
+}
+
+TEST(MgtStore, TakesAndCopiesOut) {
+    MgtStore store;
+    EXPECT_FALSE(store.IsComplete());
+    StoredSection* copy = nullptr;
+    EXPECT_EQ(store.GetSection(&copy), E_POINTER);
+    Bytes mgt = BuildMgt(3, {{0x0100, 0x1D00, 0, 10, {}}});
+    EXPECT_EQ(Add(store, mgt), S_OK);
+    EXPECT_TRUE(store.IsComplete());
+    ASSERT_EQ(store.GetSection(&copy), S_OK);
+    ExpectCopy(copy, 0x1FFB, 0, mgt);
+    EXPECT_EQ(MgtStore::FreeSection(&copy), S_OK);
+    EXPECT_EQ(copy, nullptr);
+}
+
+TEST(MgtStore, OnlyTheVersionTellsANewMgt) {
+    MgtStore store;
+    Bytes v3 = BuildMgt(3, {{0x0100, 0x1D00, 0, 10, {}}});
+    EXPECT_EQ(Add(store, v3), S_OK);
+    // Same version with other contents is still a repeat.
+    EXPECT_EQ(Add(store, BuildMgt(3, {{0x0100, 0x1D01, 0, 10, {}}})), S_FALSE);
+    EXPECT_EQ(HeldBytes(store), v3);
+    Bytes v4 = BuildMgt(4, {{0x0100, 0x1D01, 0, 10, {}}});
+    EXPECT_EQ(Add(store, v4), S_OK);
+    EXPECT_EQ(HeldBytes(store), v4);
+    // After a reset the same version is new again, so the pin remaps its PIDs.
+    StoredSection* before = nullptr;
+    ASSERT_EQ(store.GetSection(&before), S_OK);
+    EXPECT_TRUE(store.Reset());
+    EXPECT_FALSE(store.IsComplete());
+    EXPECT_EQ(Add(store, v4), S_OK);
+    ExpectCopy(before, 0x1FFB, 0, v4); // a copy taken earlier is its reader's own
+    MgtStore::FreeSection(&before);
+}
+
+TEST(MgtStore, RefusesEachBrokenTestAndKeepsWhatItHolds) {
+    Bytes held = BuildMgt(3, {});
+    std::vector<Breakage> breakages = CommonPsipBreakages();
+    breakages.push_back({"section_length 4094", [](Bytes& s) { SetSectionLengthField(s, 4094); }});
+    breakages.push_back({"section_length 13", [](Bytes& s) { SetSectionLengthField(s, 13); }});
+    breakages.push_back({"table_id_extension 1", [](Bytes& s) { s[4] = 1; }});
+    breakages.push_back({"section_number 1", [](Bytes& s) { s[6] = 1, s[7] = 1; }});
+    breakages.push_back({"last_section_number 1", [](Bytes& s) { s[7] = 1; }});
+    breakages.push_back({"table_id 0xC8", [](Bytes& s) { s[0] = 0xC8; }});
+    breakages.push_back({"CRC_32", [](Bytes& s) { s.back() ^= 1; }, false});
+    breakages.push_back({"trailing 0xFF", [](Bytes& s) { s.push_back(0xFF); }, false});
+    for (const Breakage& b : breakages) {
+        MgtStore store;
+        ASSERT_EQ(Add(store, held), S_OK);
+        // Same version as the held one: refused, not answered as a repeat.
+        EXPECT_EQ(Add(store, Broken(held, b)), E_INVALIDARG) << b.name;
+        EXPECT_EQ(Add(store, Broken(BuildMgt(9, {}), b)), E_INVALIDARG) << b.name;
+        EXPECT_EQ(HeldBytes(store), held) << b.name;
+    }
+    MgtStore store;
+    EXPECT_EQ(store.AddSection(0, held.data()), E_INVALIDARG);
+    EXPECT_EQ(store.AddSection(static_cast<DWORD>(held.size()), nullptr), E_INVALIDARG);
+    for (size_t keep = 1; keep < 8; ++keep) {
+        ExactBuffer shortSample(held, keep);
+        EXPECT_EQ(store.AddSection(shortSample.size(), shortSample.data()), E_INVALIDARG) << keep;
+    }
+    EXPECT_FALSE(store.IsComplete());
+}
+
+TEST(MgtStore, SectionLengthBounds) {
+    MgtStore store;
+    EXPECT_EQ(Add(store, MgtOfLength(14, 1)), S_OK);
+    EXPECT_EQ(Add(store, MgtOfLength(4093, 2)), S_OK);
+    // A zero byte after the CRC_32 keeps it valid and is kept as received.
+    Bytes padded = BuildMgt(3, {});
+    padded.push_back(0);
+    EXPECT_EQ(Add(store, padded), S_OK);
+    EXPECT_EQ(store.Held().length, padded.size());
+}
+
+TEST(MgtStore, OutOfMemory) {
+    MemFailGuard guard;
+    MgtStore store;
+    Bytes v1 = BuildMgt(1, {});
+    ASSERT_EQ(Add(store, v1), S_OK);
+    // The old MGT is dropped before the copy is made: the store is left empty.
+    ExactBuffer v2(BuildMgt(2, {}));
+    MemFailAt(1);
+    EXPECT_EQ(store.AddSection(v2.size(), v2.data()), E_OUTOFMEMORY);
+    EXPECT_FALSE(store.IsComplete());
+    EXPECT_EQ(store.AddSection(v2.size(), v2.data()), S_OK);
+    for (unsigned long n = 1; n <= 2; ++n) {
+        StoredSection* copy = nullptr;
+        MemFailAt(n);
+        EXPECT_EQ(store.GetSection(&copy), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(copy, nullptr);
+        EXPECT_TRUE(store.IsComplete());
+    }
+}
+
+TEST(SttStore, EveryValidSttReplacesTheLast) {
+    SttStore store;
+    Bytes first = BuildStt(1000);
+    Bytes second = BuildStt(1001);
+    EXPECT_EQ(Add(store, first), S_OK);
+    EXPECT_EQ(Add(store, second), S_OK);
+    EXPECT_EQ(Add(store, second), S_OK); // no comparison with the held one
+    StoredSection* copy = nullptr;
+    ASSERT_EQ(store.GetSection(&copy), S_OK);
+    ExpectCopy(copy, 0x1FFB, 0, second);
+    SttStore::FreeSection(&copy);
+    EXPECT_TRUE(store.Reset());
+    EXPECT_EQ(store.GetSection(&copy), E_POINTER);
+}
+
+TEST(SttStore, RefusesEachBrokenTest) {
+    Bytes held = BuildStt(1000);
+    ASSERT_EQ(held.size(), 3u + 17u);
+    std::vector<Breakage> breakages = CommonPsipBreakages();
+    breakages.push_back({"section_length 1022", [](Bytes& s) { SetSectionLengthField(s, 1022); }});
+    breakages.push_back({"section_length 16", [](Bytes& s) { SetSectionLengthField(s, 16); }});
+    breakages.push_back({"table_id_extension 0x0100", [](Bytes& s) { s[3] = 1; }});
+    breakages.push_back({"version 1", [](Bytes& s) { s[5] |= 0x02; }});
+    breakages.push_back({"section_number 1", [](Bytes& s) { s[6] = 1, s[7] = 1; }});
+    breakages.push_back({"last_section_number 1", [](Bytes& s) { s[7] = 1; }});
+    breakages.push_back({"table_id 0xC7", [](Bytes& s) { s[0] = 0xC7; }});
+    breakages.push_back({"CRC_32", [](Bytes& s) { s.back() ^= 1; }, false});
+    for (const Breakage& b : breakages) {
+        SttStore store;
+        ASSERT_EQ(Add(store, held), S_OK);
+        EXPECT_EQ(Add(store, Broken(BuildStt(2000), b)), E_INVALIDARG) << b.name;
+        EXPECT_EQ(HeldBytes(store), held) << b.name;
+    }
+    SttStore store;
+    for (size_t keep = 0; keep < 8; ++keep) {
+        ExactBuffer shortSample(held, keep);
+        EXPECT_EQ(store.AddSection(shortSample.size(), shortSample.data()), E_INVALIDARG) << keep;
+    }
+    // The largest section_length taken.
+    SectionBuilder big = SttBuilder(5);
+    big.body.resize(big.body.size() + (1021 - 17), 0x00);
+    Bytes largest = BuildPsip(big);
+    ASSERT_EQ(largest.size(), 3u + 1021u);
+    EXPECT_EQ(Add(store, largest), S_OK);
+}
+
+TEST(SttStore, OutOfMemoryLeavesTheStoreEmpty) {
+    MemFailGuard guard;
+    SttStore store;
+    ASSERT_EQ(Add(store, BuildStt(1)), S_OK);
+    ExactBuffer next(BuildStt(2));
+    MemFailAt(1);
+    EXPECT_EQ(store.AddSection(next.size(), next.data()), E_OUTOFMEMORY);
+    EXPECT_FALSE(store.IsComplete());
+}
+
+TEST(VctStore, FillsOutOfOrderAndCopiesCarryPidZero) {
+    VctStore store;
+    Bytes s0 = BuildTvct(0x10, 1, 0, 2), s1 = BuildTvct(0x10, 1, 1, 2), s2 = BuildTvct(0x10, 1, 2, 2);
+    EXPECT_EQ(Add(store, s2), S_OK);
+    EXPECT_EQ(store.GetSectionCount(), 3u);
+    EXPECT_FALSE(store.IsComplete());
+    StoredSection* copy = nullptr;
+    EXPECT_EQ(store.GetSection(0, &copy), S_OK); // empty slot: nothing handed out
+    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(store.GetSection(3, &copy), E_INVALIDARG);
+    EXPECT_EQ(Add(store, s0), S_OK);
+    EXPECT_FALSE(store.IsComplete());
+    EXPECT_EQ(Add(store, s1), S_OK);
+    EXPECT_TRUE(store.IsComplete());
+    ASSERT_EQ(store.GetSection(2, &copy), S_OK);
+    ExpectCopy(copy, 0, 2, s2);
+    VctStore::FreeSection(&copy);
+}
+
+TEST(VctStore, RepeatsAndVersionAndSizeChanges) {
+    VctStore store;
+    Bytes s0 = BuildTvct(0x10, 1, 0, 1);
+    Bytes s1 = BuildTvct(0x10, 1, 1, 1);
+    ASSERT_EQ(Add(store, s0), S_OK);
+    ASSERT_EQ(Add(store, s1), S_OK);
+    EXPECT_EQ(Add(store, s0), S_FALSE);
+    // Another transport stream with the same section_number and version is a repeat too.
+    EXPECT_EQ(Add(store, BuildTvct(0x11, 1, 0, 1)), S_FALSE);
+    StoredSection* copy = nullptr;
+    ASSERT_EQ(store.GetSection(0, &copy), S_OK);
+    ExpectCopy(copy, 0, 0, s0);
+    VctStore::FreeSection(&copy);
+
+    // A new version meeting a held slot starts the table over.
+    Bytes v2 = BuildTvct(0x10, 2, 1, 1);
+    EXPECT_EQ(Add(store, v2), S_OK);
+    EXPECT_FALSE(store.IsComplete());
+    EXPECT_EQ(store.GetSection(0, &copy), S_OK);
+    EXPECT_EQ(copy, nullptr);
+
+    // A new last_section_number starts it over at the new size.
+    ASSERT_EQ(Add(store, BuildTvct(0x10, 2, 0, 1)), S_OK);
+    ASSERT_TRUE(store.IsComplete());
+    Bytes wider = BuildTvct(0x10, 2, 2, 2);
+    EXPECT_EQ(Add(store, wider), S_OK);
+    EXPECT_EQ(store.GetSectionCount(), 3u);
+    EXPECT_EQ(store.GetSection(0, &copy), S_OK);
+    EXPECT_EQ(copy, nullptr);
+    ASSERT_EQ(store.GetSection(2, &copy), S_OK);
+    ExpectCopy(copy, 0, 2, wider);
+    VctStore::FreeSection(&copy);
+}
+
+TEST(VctStore, RefusesEachBrokenTestButNotTheCrc) {
+    Bytes held = BuildTvct(0x10, 1, 0, 1);
+    std::vector<Breakage> breakages = CommonPsipBreakages();
+    breakages.push_back({"section_length 1022", [](Bytes& s) { SetSectionLengthField(s, 1022); }});
+    breakages.push_back({"section_length 12", [](Bytes& s) { SetSectionLengthField(s, 12); }});
+    breakages.push_back({"table_id 0xC9", [](Bytes& s) { s[0] = 0xC9; }});
+    for (const Breakage& b : breakages) {
+        VctStore store;
+        ASSERT_EQ(Add(store, held), S_OK);
+        // Would reset the store (another size) if it were taken.
+        EXPECT_EQ(Add(store, Broken(BuildTvct(0x10, 1, 0, 3), b)), E_INVALIDARG) << b.name;
+        EXPECT_EQ(store.GetSectionCount(), 2u) << b.name;
+        StoredSection* copy = nullptr;
+        ASSERT_EQ(store.GetSection(0, &copy), S_OK);
+        ExpectCopy(copy, 0, 0, held);
+        VctStore::FreeSection(&copy);
+    }
+    VctStore store;
+    SectionBuilder badCrc = TvctBuilder(0x10, 1, 0, 0);
+    badCrc.bad_crc = true;
+    EXPECT_EQ(Add(store, BuildPsip(badCrc)), S_OK);
+    for (size_t keep = 0; keep < 8; ++keep) {
+        ExactBuffer shortSample(held, keep);
+        EXPECT_EQ(store.AddSection(shortSample.size(), shortSample.data()), E_INVALIDARG) << keep;
+    }
+}
+
+TEST(VctStore, OutOfMemoryKeepsHeldSlots) {
+    MemFailGuard guard;
+    Bytes s0 = BuildTvct(0x10, 1, 0, 1), s1 = BuildTvct(0x10, 1, 1, 1);
+    {
+        // Slot array, then copy, then record.
+        for (unsigned long n = 1; n <= 3; ++n) {
+            VctStore store;
+            ExactBuffer buf(s0);
+            MemFailAt(n);
+            EXPECT_EQ(store.AddSection(buf.size(), buf.data()), E_OUTOFMEMORY) << n;
+            EXPECT_EQ(store.GetSectionCount(), n == 1 ? 0u : 2u);
+            EXPECT_EQ(store.AddSection(buf.size(), buf.data()), S_OK) << n; // the repeat is stored
+        }
+    }
+    VctStore store;
+    ASSERT_EQ(Add(store, s0), S_OK);
+    for (unsigned long n = 1; n <= 2; ++n) {
+        ExactBuffer buf(s1);
+        MemFailAt(n);
+        EXPECT_EQ(store.AddSection(buf.size(), buf.data()), E_OUTOFMEMORY) << n;
+        EXPECT_FALSE(store.IsComplete());
+        StoredSection* copy = nullptr;
+        ASSERT_EQ(store.GetSection(0, &copy), S_OK);
+        ExpectCopy(copy, 0, 0, s0);
+        VctStore::FreeSection(&copy);
+    }
+    for (unsigned long n = 1; n <= 2; ++n) {
+        StoredSection* copy = nullptr;
+        MemFailAt(n);
+        EXPECT_EQ(store.GetSection(0, &copy), E_OUTOFMEMORY);
+        EXPECT_EQ(copy, nullptr);
+    }
+}
+
+} // namespace
