@@ -1,0 +1,521 @@
+// The table groups of ITableCollector, read through the interface with sections filed in the
+// filter's stores directly: status, count, copies, release, reset and the out-of-memory answers.
+#include "query_support.h"
+
+#include "tables/AtscEitStore.h"
+#include "tables/BatStore.h"
+#include "tables/CatStore.h"
+#include "tables/EitStore.h"
+#include "tables/EttStore.h"
+#include "tables/MgtStore.h"
+#include "tables/NitStore.h"
+#include "tables/PatStore.h"
+#include "tables/PmtStore.h"
+#include "tables/RstStore.h"
+#include "tables/SdtStore.h"
+#include "tables/SttStore.h"
+#include "tables/TdtStore.h"
+#include "tables/TotStore.h"
+#include "tables/VctStore.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace qxtest;
+
+namespace {
+
+constexpr ULONG kIncomplete = TABLE_STATUS_INCOMPLETE;
+constexpr ULONG kComplete = TABLE_STATUS_COMPLETE;
+
+void ExpectCopy(const Copy& copy, DWORD pid, DWORD sectionNumber, const Bytes& bytes) {
+    ASSERT_NE(copy.p, nullptr);
+    EXPECT_EQ(copy.p->pid, pid);
+    EXPECT_EQ(copy.p->section_number, sectionNumber);
+    EXPECT_EQ(copy.bytes(), bytes);
+}
+
+// Both allocations of a copy can fail; either way the caller's pointer ends up null.
+void ExpectCopyOutOfMemory(const std::function<HRESULT(StoredSection**)>& get) {
+    for (unsigned long n = 1; n <= 2; ++n) {
+        SCOPED_TRACE(n);
+        StoredSection* section = nullptr;
+        MemFailAt(n);
+        HRESULT hr = get(&section);
+        MemFailAt(0);
+        EXPECT_EQ(hr, E_OUTOFMEMORY);
+        EXPECT_EQ(section, nullptr);
+    }
+}
+
+// --- The section-set groups: slots indexed by section_number.
+
+struct SetGroup {
+    const char* name;
+    std::function<HRESULT(TableCollectorFilter&, const Bytes&)> add;
+    std::function<Bytes(uint8_t version, uint8_t section, uint8_t last)> build;
+    std::function<HRESULT(ITableCollector*, ULONG*)> status;
+    std::function<HRESULT(ITableCollector*, ULONG*)> count;
+    std::function<HRESULT(ITableCollector*, ULONG, StoredSection**)> get;
+    std::function<HRESULT(ITableCollector*, StoredSection**)> release;
+    std::function<HRESULT(ITableCollector*)> reset;
+    DWORD copyPid;
+};
+
+std::ostream& operator<<(std::ostream& os, const SetGroup& g) {
+    return os << g.name;
+}
+
+class SectionSetGroup : public testing::TestWithParam<SetGroup> {};
+
+TEST_P(SectionSetGroup, StatusCountCopiesReleaseAndReset) {
+    const SetGroup& g = GetParam();
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    ULONG status = 99, count = 99;
+    Copy copy;
+
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    EXPECT_EQ(g.count(c.itf, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(g.get(c.itf, 0, copy.out()), E_INVALIDARG);
+
+    const Bytes s0 = g.build(3, 0, 2), s1 = g.build(3, 1, 2), s2 = g.build(3, 2, 2);
+    ASSERT_EQ(g.add(*c.filter, s0), S_OK);
+    ASSERT_EQ(g.add(*c.filter, s2), S_OK);
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    EXPECT_EQ(g.count(c.itf, &count), S_OK);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(g.get(c.itf, 1, copy.out()), S_OK); // slot not filled yet: no copy
+    EXPECT_EQ(copy.p, nullptr);
+    EXPECT_EQ(g.get(c.itf, 3, copy.out()), E_INVALIDARG);
+    EXPECT_EQ(g.get(c.itf, 2, copy.out()), S_OK);
+    ExpectCopy(copy, g.copyPid, 2, s2);
+
+    ASSERT_EQ(g.add(*c.filter, s1), S_OK);
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kComplete);
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return g.get(c.itf, 1, out); });
+
+    // A copy is the caller's: it outlives the reset of its store.
+    EXPECT_EQ(g.reset(c.itf), S_OK);
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    EXPECT_EQ(g.count(c.itf, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ExpectCopy(copy, g.copyPid, 2, s2);
+    EXPECT_EQ(g.reset(c.itf), S_OK); // an empty store resets as well
+
+    EXPECT_EQ(g.release(c.itf, copy.out()), S_OK);
+    EXPECT_EQ(copy.p, nullptr);
+    EXPECT_EQ(g.release(c.itf, copy.out()), E_INVALIDARG);
+}
+
+// The NIT and SDT keys select nothing; the calls use keys other than 0 to show they pass through.
+const SetGroup kSetGroups[] = {
+    {"PAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pPatStore, s); },
+     [](uint8_t v, uint8_t n, uint8_t l) {
+         return BuildPat(0x0001, v, {{1, 0x0100}}, n, l);
+     },
+     [](ITableCollector* p, ULONG* s) { return p->GetPatStatus(s); },
+     [](ITableCollector* p, ULONG* n) { return p->GetPatSectionCount(n); },
+     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetPatSection(i, s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreePatSection(s); },
+     [](ITableCollector* p) { return p->ResetPat(); }, 0x0000},
+    {"NIT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pNitStore, s); },
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildNitLike(0x40, 0x3001, v, n, l); },
+     [](ITableCollector* p, ULONG* s) { return p->GetNitStatus(0x41, s); },
+     [](ITableCollector* p, ULONG* n) { return p->GetNitSectionCount(7, n); },
+     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetNitSection(0x41, i, s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeNitSection(s); },
+     [](ITableCollector* p) { return p->ResetNit(); }, 0x0010},
+    {"BAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pBatStore, s); },
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildNitLike(0x4A, 0x0042, v, n, l); },
+     [](ITableCollector* p, ULONG* s) { return p->GetBatStatus(s); },
+     [](ITableCollector* p, ULONG* n) { return p->GetBatSectionCount(n); },
+     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetBatSection(i, s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeBatSection(s); },
+     [](ITableCollector* p) { return p->ResetBat(); }, 0x0011},
+    {"SDT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSdtStore, s); },
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildSdt(0x0001, v, n, l); },
+     [](ITableCollector* p, ULONG* s) { return p->GetSdtStatus(0x1234, s); },
+     [](ITableCollector* p, ULONG* n) { return p->GetSdtSectionCount(1, n); },
+     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetSdtSection(0xFFFFFFFF, i, s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeSdtSection(s); },
+     [](ITableCollector* p) { return p->ResetSdt(); }, 0x0011},
+    {"CAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pCatStore, s); },
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildCat(v, n, l); },
+     [](ITableCollector* p, ULONG* s) { return p->GetCatStatus(s); },
+     [](ITableCollector* p, ULONG* n) { return p->GetCatSectionCount(n); },
+     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetCatSection(i, s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeCatSection(s); },
+     [](ITableCollector* p) { return p->ResetCat(); }, 0x0000},
+    {"VCT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pVctStore, s); },
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildVct(0x0001, v, n, l); },
+     [](ITableCollector* p, ULONG* s) { return p->GetVctStatus(s); },
+     [](ITableCollector* p, ULONG* n) { return p->GetVctSectionCount(n); },
+     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetVctSection(i, s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeVctSection(s); },
+     [](ITableCollector* p) { return p->ResetVct(); }, 0x0000},
+};
+
+INSTANTIATE_TEST_SUITE_P(Groups, SectionSetGroup, testing::ValuesIn(kSetGroups),
+                         [](const testing::TestParamInfo<SetGroup>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// --- The single-section groups: the latest section, no count, no index.
+
+struct SingleGroup {
+    const char* name;
+    std::function<HRESULT(TableCollectorFilter&, const Bytes&)> add;
+    Bytes section;
+    std::function<HRESULT(ITableCollector*, ULONG*)> status;
+    std::function<HRESULT(ITableCollector*, StoredSection**)> get;
+    std::function<HRESULT(ITableCollector*, StoredSection**)> release;
+    std::function<HRESULT(ITableCollector*)> reset;
+    DWORD copyPid;
+};
+
+std::ostream& operator<<(std::ostream& os, const SingleGroup& g) {
+    return os << g.name;
+}
+
+class SingleSectionGroup : public testing::TestWithParam<SingleGroup> {};
+
+TEST_P(SingleSectionGroup, StatusCopiesReleaseAndReset) {
+    const SingleGroup& g = GetParam();
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    ULONG status = 99;
+    Copy copy;
+
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    EXPECT_EQ(g.get(c.itf, copy.out()), E_POINTER); // nothing held
+    EXPECT_EQ(copy.p, nullptr);
+
+    ASSERT_EQ(g.add(*c.filter, g.section), S_OK);
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kComplete);
+    EXPECT_EQ(g.get(c.itf, copy.out()), S_OK);
+    ExpectCopy(copy, g.copyPid, 0, g.section);
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return g.get(c.itf, out); });
+
+    EXPECT_EQ(g.reset(c.itf), S_OK);
+    EXPECT_EQ(g.status(c.itf, &status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    StoredSection* none = nullptr;
+    EXPECT_EQ(g.get(c.itf, &none), E_POINTER);
+    ExpectCopy(copy, g.copyPid, 0, g.section);
+    EXPECT_EQ(g.reset(c.itf), S_OK);
+
+    EXPECT_EQ(g.release(c.itf, copy.out()), S_OK);
+    EXPECT_EQ(copy.p, nullptr);
+    EXPECT_EQ(g.release(c.itf, copy.out()), E_INVALIDARG);
+}
+
+const SingleGroup kSingleGroups[] = {
+    {"TDT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pTdtStore, s); }, BuildTdt(),
+     [](ITableCollector* p, ULONG* s) { return p->GetTdtStatus(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->GetTdtSection(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeTdtSection(s); },
+     [](ITableCollector* p) { return p->ResetTdt(); }, 0x0014},
+    {"TOT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pTotStore, s); }, BuildTot(),
+     [](ITableCollector* p, ULONG* s) { return p->GetTotStatus(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->GetTotSection(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeTotSection(s); },
+     [](ITableCollector* p) { return p->ResetTot(); }, 0x0014},
+    {"RST", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pRstStore, s); }, BuildRst(),
+     [](ITableCollector* p, ULONG* s) { return p->GetRstStatus(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->GetRstSection(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeRstSection(s); },
+     [](ITableCollector* p) { return p->ResetRst(); }, 0x0013},
+    {"MGT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pMgtStore, s); }, BuildMgt(3),
+     [](ITableCollector* p, ULONG* s) { return p->GetMgtStatus(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->GetMgtSection(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeMgtSection(s); },
+     [](ITableCollector* p) { return p->ResetMgt(); }, 0x1FFB},
+    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); }, BuildStt(),
+     [](ITableCollector* p, ULONG* s) { return p->GetSttStatus(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->GetSttSection(s); },
+     [](ITableCollector* p, StoredSection** s) { return p->FreeSttSection(s); },
+     [](ITableCollector* p) { return p->ResetStt(); }, 0x1FFB},
+};
+
+INSTANTIATE_TEST_SUITE_P(Groups, SingleSectionGroup, testing::ValuesIn(kSingleGroups),
+                         [](const testing::TestParamInfo<SingleGroup>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// --- PMT: keyed by (PID, program_number).
+
+TEST(PmtGroup, SectionsByPidAndProgram) {
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    ULONG status = 99, count = 99;
+    const Bytes p1 = BuildPmt(1, 0, 0x0101, {{0x02, 0x0111}});
+    const Bytes p2 = BuildPmt(2, 0, 0x0201, {{0x04, 0x0211}});
+    // Two programs announced on one PMT PID, so the store is sized for two.
+    ASSERT_EQ(c.filter->m_pPmtStore->AddSection(0x0100, 2, static_cast<DWORD>(p1.size()), p1.data()), S_OK);
+    EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    ASSERT_EQ(c.filter->m_pPmtStore->AddSection(0x0100, 2, static_cast<DWORD>(p2.size()), p2.data()), S_OK);
+    EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
+    EXPECT_EQ(status, kComplete);
+    EXPECT_EQ(c->GetPmtSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+
+    Copy second, first, missing;
+    EXPECT_EQ(c->GetPmtSection(0x0100, 2, second.out()), S_OK);
+    ExpectCopy(second, 0x0100, 0, p2);
+    EXPECT_EQ(c->GetPmtSection(0x0100, 0, first.out()), S_OK); // program 0: the PID's first slot
+    ExpectCopy(first, 0x0100, 0, p1);
+    EXPECT_EQ(c->GetPmtSection(0x0100, 3, missing.out()), E_FAIL);
+    EXPECT_EQ(c->GetPmtSection(0x0200, 1, missing.out()), E_FAIL);
+    EXPECT_EQ(missing.p, nullptr);
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetPmtSection(0x0100, 1, out); });
+
+    // ResetPat leaves the PMTs alone; ResetPmt empties them and the copies stay.
+    EXPECT_EQ(c->ResetPat(), S_OK);
+    EXPECT_EQ(c->GetPmtSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(c->ResetPmt(), S_OK);
+    EXPECT_EQ(c->GetPmtSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    ExpectCopy(second, 0x0100, 0, p2);
+    EXPECT_EQ(c->FreePmtSection(second.out()), S_OK);
+    EXPECT_EQ(c->FreePmtSection(second.out()), E_INVALIDARG);
+}
+
+// --- DVB EIT: per table_id, section and service; the store answers the status.
+
+TEST(EitGroup, StatusCountAndCopiesPerTableId) {
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    ULONG status = 99, count = 99;
+    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE)); // nothing held for the key
+    const Bytes service1 = BuildEit(0x4E, 1, 0, 0, 1, 1);
+    const Bytes service2 = BuildEit(0x4E, 2, 0, 0, 1, 1);
+    ASSERT_EQ(Add(c.filter->m_pEitStore, service1), S_OK);
+    ASSERT_EQ(Add(c.filter->m_pEitStore, service2), S_OK);
+    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
+    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 2, 0, 1, 1, 1)), S_OK);
+    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    EXPECT_EQ(status, kComplete);
+
+    for (ULONG tableId : {0x4Fu, 0x60u, 0x50u}) {
+        SCOPED_TRACE(tableId);
+        EXPECT_EQ(c->GetEitStatus(tableId, &status), S_OK);
+        EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+        EXPECT_EQ(c->GetEitSectionCount(tableId, &count), S_OK);
+        EXPECT_EQ(count, 0u);
+    }
+
+    Copy copy, missing;
+    EXPECT_EQ(c->GetEitSection(0x4E, 0, 2, copy.out()), S_OK);
+    ExpectCopy(copy, 0x0012, 0, service2);
+    EXPECT_EQ(c->GetEitSection(0x4E, 0, 3, missing.out()), E_POINTER);
+    EXPECT_EQ(c->GetEitSection(0x4F, 0, 1, missing.out()), E_POINTER);
+    EXPECT_EQ(missing.p, nullptr);
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetEitSection(0x4E, 0, 1, out); });
+
+    EXPECT_EQ(c->ResetEit(), S_OK);
+    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ExpectCopy(copy, 0x0012, 0, service2);
+    EXPECT_EQ(c->FreeEitSection(copy.out()), S_OK);
+    EXPECT_EQ(c->FreeEitSection(copy.out()), E_INVALIDARG);
+}
+
+TEST(EitGroup, ResetOnVersionChangeIsSetThroughTheInterface) {
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    ULONG count = 99;
+    auto fill = [&] {
+        ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 0, 0, 1, 1)), S_OK);
+        ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 0, 1, 1, 1)), S_OK);
+    };
+    fill();
+    // By default a new version of one section empties the whole store.
+    ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 1, 1, 1, 1)), S_OK);
+    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
+    EXPECT_EQ(count, 1u);
+
+    EXPECT_EQ(c->ResetEit(), S_OK);
+    EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
+    fill();
+    const Bytes replacement = BuildEit(0x4E, 1, 1, 1, 1, 1);
+    ASSERT_EQ(Add(c.filter->m_pEitStore, replacement), S_OK);
+    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
+    EXPECT_EQ(count, 2u);
+    Copy copy;
+    EXPECT_EQ(c->GetEitSection(0x4E, 1, 1, copy.out()), S_OK);
+    ExpectCopy(copy, 0x0012, 1, replacement);
+}
+
+// --- ATSC EIT: per table_type (EIT-k), section and source.
+
+TEST(AtscEitGroup, StatusCountAndCopiesPerTableType) {
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    AtscEitStore* store = c.filter->m_pAtscEitStore;
+    ULONG status = 99, count = 99;
+    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
+    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+
+    const Bytes source1 = BuildAtscEit(1, 0, 0, 0), source2 = BuildAtscEit(2, 0, 0, 0);
+    ASSERT_EQ(store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(source1.size()), source1.data()), S_OK);
+    ASSERT_EQ(store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(source2.size()), source2.data()), S_OK);
+    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
+    EXPECT_EQ(status, kComplete);
+    EXPECT_EQ(c->GetAtscEitSectionCount(0x0100, &count), S_OK);
+    EXPECT_EQ(count, 1u);
+    for (ULONG tableType : {0x00FFu, 0x0180u, 0x0200u}) {
+        SCOPED_TRACE(tableType);
+        EXPECT_EQ(c->GetAtscEitStatus(tableType, &status), S_OK);
+        EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+        EXPECT_EQ(c->GetAtscEitSectionCount(tableType, &count), S_OK);
+        EXPECT_EQ(count, 0u);
+    }
+
+    Copy copy, missing;
+    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, copy.out()), S_OK);
+    ExpectCopy(copy, 0x1D00, 0, source2);
+    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 3, missing.out()), E_INVALIDARG);
+    EXPECT_EQ(c->GetAtscEitSection(0x0200, 0, 1, missing.out()), E_INVALIDARG);
+    EXPECT_EQ(missing.p, nullptr);
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetAtscEitSection(0x0100, 0, 1, out); });
+
+    // By default a new version empties every EIT-k; with the flag cleared it replaces its own section.
+    auto add = [&](const Bytes& section) {
+        return store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(section.size()), section.data());
+    };
+    ASSERT_EQ(add(BuildAtscEit(1, 1, 0, 0)), S_OK);
+    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, missing.out()), E_INVALIDARG);
+    EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
+    ASSERT_EQ(add(source2), S_OK);
+    const Bytes newer = BuildAtscEit(1, 2, 0, 0);
+    ASSERT_EQ(add(newer), S_OK);
+    Copy kept, replaced;
+    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, kept.out()), S_OK);
+    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 1, replaced.out()), S_OK);
+    ExpectCopy(replaced, 0x1D00, 0, newer);
+
+    EXPECT_EQ(c->ResetAtscEit(), S_OK);
+    EXPECT_EQ(c->GetAtscEitSectionCount(0x0100, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ExpectCopy(copy, 0x1D00, 0, source2);
+    EXPECT_EQ(c->FreeAtscEitSection(copy.out()), S_OK);
+    EXPECT_EQ(c->FreeAtscEitSection(copy.out()), E_INVALIDARG);
+}
+
+// --- ETT: one section per ETM_id, no status; its reset fails on an empty store.
+
+TEST(EttGroup, CountCopiesResetAndCollectionSwitch) {
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    EttStore* store = c.filter->m_pEttStore;
+    ULONG count = 99;
+    EXPECT_EQ(c->ResetEtt(), E_FAIL);
+    const Bytes ett = BuildEtt(0x00010002, 0);
+    ASSERT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
+    EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+
+    Copy copy, missing;
+    EXPECT_EQ(c->GetEttSection(0x00010002, copy.out()), S_OK);
+    ExpectCopy(copy, 0x1E00, 0, ett);
+    EXPECT_EQ(c->GetEttSection(0x00010003, missing.out()), E_INVALIDARG);
+    EXPECT_EQ(missing.p, nullptr);
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetEttSection(0x00010002, out); });
+
+    // Switched off, the store ignores arrivals and keeps what it holds.
+    EXPECT_EQ(c->EnableEttCollection(FALSE), S_OK);
+    const Bytes other = BuildEtt(0x00010004, 0);
+    EXPECT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(other.size()), other.data()), S_FALSE);
+    EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(c->EnableEttCollection(TRUE), S_OK);
+    EXPECT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(other.size()), other.data()), S_OK);
+
+    EXPECT_EQ(c->ResetEtt(), S_OK);
+    EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(c->ResetEtt(), E_FAIL);
+    ExpectCopy(copy, 0x1E00, 0, ett);
+    EXPECT_EQ(c->FreeEttSection(copy.out()), S_OK);
+    EXPECT_EQ(c->FreeEttSection(copy.out()), E_INVALIDARG);
+}
+
+// --- ResetAllTables: every store emptied, the three flags kept.
+
+TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
+    Collector c;
+    ASSERT_EQ(c.hr, S_OK);
+    TableCollectorFilter& f = *c.filter;
+    const Bytes pmt = BuildPmt(1, 0, 0x0101, {});
+    const Bytes atscEit = BuildAtscEit(1, 0, 0, 0), ett = BuildEtt(0x00010002, 0);
+    ASSERT_EQ(Add(f.m_pPatStore, BuildPat(1, 0, {{1, 0x0100}})), S_OK);
+    ASSERT_EQ(f.m_pPmtStore->AddSection(0x0100, 1, static_cast<DWORD>(pmt.size()), pmt.data()), S_OK);
+    ASSERT_EQ(Add(f.m_pNitStore, BuildNitLike(0x40, 1, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pBatStore, BuildNitLike(0x4A, 1, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pSdtStore, BuildSdt(1, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pEitStore, BuildEit(0x4E, 1, 0, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pTdtStore, BuildTdt()), S_OK);
+    ASSERT_EQ(Add(f.m_pTotStore, BuildTot()), S_OK);
+    ASSERT_EQ(Add(f.m_pRstStore, BuildRst()), S_OK);
+    ASSERT_EQ(Add(f.m_pCatStore, BuildCat(0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pMgtStore, BuildMgt(0)), S_OK);
+    ASSERT_EQ(Add(f.m_pVctStore, BuildVct(1, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pSttStore, BuildStt()), S_OK);
+    ASSERT_EQ(
+        f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(atscEit.size()), atscEit.data()),
+        S_OK);
+    ASSERT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
+    EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
+    EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
+
+    EXPECT_EQ(c->ResetAllTables(), S_OK);
+
+    using StatusCall = std::function<HRESULT(ULONG*)>;
+    const StatusCall incomplete[] = {
+        [&](ULONG* s) { return c->GetPatStatus(s); },    [&](ULONG* s) { return c->GetPmtStatus(s); },
+        [&](ULONG* s) { return c->GetNitStatus(0, s); }, [&](ULONG* s) { return c->GetBatStatus(s); },
+        [&](ULONG* s) { return c->GetSdtStatus(0, s); }, [&](ULONG* s) { return c->GetTdtStatus(s); },
+        [&](ULONG* s) { return c->GetTotStatus(s); },    [&](ULONG* s) { return c->GetRstStatus(s); },
+        [&](ULONG* s) { return c->GetCatStatus(s); },    [&](ULONG* s) { return c->GetMgtStatus(s); },
+        [&](ULONG* s) { return c->GetVctStatus(s); },    [&](ULONG* s) { return c->GetSttStatus(s); },
+    };
+    for (size_t i = 0; i < std::size(incomplete); ++i) {
+        SCOPED_TRACE(i);
+        ULONG status = 99;
+        EXPECT_EQ(incomplete[i](&status), S_OK);
+        EXPECT_EQ(status, kIncomplete);
+    }
+    ULONG status = 99, count = 99;
+    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
+    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+    EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+
+    EXPECT_FALSE(f.m_pEitStore->GetResetOnVersionChange());
+    EXPECT_FALSE(f.m_pAtscEitStore->GetResetOnVersionChange());
+    EXPECT_EQ(c->EnableEttCollection(FALSE), S_OK);
+    EXPECT_EQ(c->ResetAllTables(), S_OK);
+    EXPECT_FALSE(f.m_pEttStore->GetCollecting());
+    EXPECT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_FALSE);
+}
+
+} // namespace
