@@ -1,0 +1,284 @@
+// Object identity, reference counts and aggregation of the base filter and its pin; graph membership.
+#include <gtest/gtest.h>
+
+#include "baseclasses/streams.h"
+#include "platform/posix/testhooks.h"
+#include "sink_filter.h"
+#include "support/fake_graph.h"
+
+using namespace qxtest;
+
+namespace {
+
+// Every test leaves no object of the base layer and no task memory behind.
+class ComTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_objects = CBaseObject::ObjectsActive();
+        m_taskMem = TaskMemOutstanding();
+    }
+    void TearDown() override {
+        MemFailAt(0);
+        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
+        EXPECT_EQ(TaskMemOutstanding(), m_taskMem);
+    }
+    LONG m_objects = 0;
+    long m_taskMem = 0;
+};
+
+ULONG RefCount(IUnknown* p) {
+    p->AddRef();
+    return p->Release();
+}
+
+// An outer object that aggregates a SinkFilter and exposes IBaseFilter through it.
+class Outer final : public IUnknown {
+public:
+    Outer() {
+        m_inner = SinkFilter::Create(this);
+        // The aggregator holds the inner object through its non-delegating IUnknown.
+        m_innerUnknown = m_inner->GetNonDelegatingUnknown();
+    }
+    ~Outer() { m_innerUnknown->Release(); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return m_innerUnknown->QueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG r = --m_cRef;
+        if (r == 0) {
+            delete this;
+        }
+        return r;
+    }
+    SinkFilter* m_inner;
+    IUnknown* m_innerUnknown;
+    ULONG m_cRef = 1;
+};
+
+} // namespace
+
+TEST_F(ComTest, InterfacesShareOneIdentityAndOneCount) {
+    SinkFilter* f = SinkFilter::Create();
+    ASSERT_NE(f, nullptr);
+    IBaseFilter* base = nullptr;
+    ASSERT_EQ(f->Base()->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&base)), S_OK);
+    EXPECT_EQ(RefCount(base), 2u);
+
+    IUnknown* unk1 = nullptr;
+    IUnknown* unk2 = nullptr;
+    IMediaFilter* mf = nullptr;
+    IPersist* persist = nullptr;
+    IAMovieSetup* setup = nullptr;
+    ASSERT_EQ(base->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unk1)), S_OK);
+    ASSERT_EQ(base->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&mf)), S_OK);
+    ASSERT_EQ(mf->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+    ASSERT_EQ(persist->QueryInterface(IID_IAMovieSetup, reinterpret_cast<void**>(&setup)), S_OK);
+    ASSERT_EQ(setup->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unk2)), S_OK);
+    EXPECT_EQ(unk1, unk2);
+    EXPECT_EQ(RefCount(base), 7u);
+
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(base->QueryInterface(IID_IMemInputPin, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(base->QueryInterface(IID_IBaseFilter, nullptr), E_POINTER);
+
+    CLSID clsid{};
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, SinkFilter::ClassId());
+    EXPECT_EQ(persist->GetClassID(nullptr), E_POINTER);
+    // No setup data: registration does nothing.
+    EXPECT_EQ(setup->Register(), S_FALSE);
+    EXPECT_EQ(setup->Unregister(), S_FALSE);
+
+    // The pin counts on the filter.
+    IPin* pin = f->GetPin(0);
+    pin->AddRef();
+    EXPECT_EQ(RefCount(base), 8u);
+    IMemInputPin* mem = nullptr;
+    ASSERT_EQ(pin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&mem)), S_OK);
+    IQualityControl* qc = nullptr;
+    ASSERT_EQ(mem->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&qc)), S_OK);
+    EXPECT_EQ(RefCount(base), 10u);
+    IPin* pinAgain = nullptr;
+    ASSERT_EQ(qc->QueryInterface(IID_IPin, reinterpret_cast<void**>(&pinAgain)), S_OK);
+    EXPECT_EQ(pinAgain, pin);
+
+    for (IUnknown* p :
+         std::initializer_list<IUnknown*>{pinAgain, qc, mem, pin, unk2, setup, persist, mf, unk1, base}) {
+        p->Release();
+    }
+    EXPECT_EQ(f->Base()->Release(), 0u);
+}
+
+TEST_F(ComTest, AggregatedFilterDelegatesToTheOuterObject) {
+    Outer* outer = new Outer();
+    IBaseFilter* base = nullptr;
+    ASSERT_EQ(outer->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&base)), S_OK);
+    EXPECT_EQ(outer->m_cRef, 2u); // the reference went to the outer object
+    IUnknown* unk = nullptr;
+    ASSERT_EQ(base->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unk)), S_OK);
+    EXPECT_EQ(unk, static_cast<IUnknown*>(outer));
+    unk->Release();
+
+    // The pin's references also reach the outer object.
+    IPin* pin = nullptr;
+    ASSERT_EQ(base->FindPin(L"Input", &pin), S_OK);
+    EXPECT_EQ(outer->m_cRef, 3u);
+    pin->Release();
+    base->Release();
+    EXPECT_EQ(outer->Release(), 0u);
+}
+
+TEST_F(ComTest, EnumeratesAndFindsPins) {
+    SinkFilter* f = SinkFilter::Create();
+    IEnumPins* e = nullptr;
+    ASSERT_EQ(f->EnumPins(&e), S_OK);
+    IPin* pins[2] = {};
+    ULONG fetched = 9;
+    EXPECT_EQ(e->Next(2, pins, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 1u);
+    EXPECT_EQ(pins[0], static_cast<IPin*>(f->m_pPin));
+    pins[0]->Release();
+    EXPECT_EQ(e->Next(1, pins, nullptr), S_FALSE);
+    EXPECT_EQ(e->Next(2, pins, nullptr), E_INVALIDARG);
+    EXPECT_EQ(e->Reset(), S_OK);
+    EXPECT_EQ(e->Skip(2), S_FALSE);
+    EXPECT_EQ(e->Skip(1), S_OK);
+
+    IEnumPins* clone = nullptr;
+    ASSERT_EQ(e->Clone(&clone), S_OK);
+    EXPECT_EQ(clone->Next(1, pins, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 0u);
+    // A changed pin set puts existing enumerators out of step until they are reset.
+    f->IncrementPinVersion();
+    EXPECT_EQ(clone->Next(1, pins, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(clone->Reset(), S_OK);
+    EXPECT_EQ(clone->Next(1, pins, &fetched), S_OK);
+    pins[0]->Release();
+    clone->Release();
+    e->Release();
+
+    IPin* found = nullptr;
+    EXPECT_EQ(f->FindPin(L"Input", &found), S_OK);
+    EXPECT_EQ(found, static_cast<IPin*>(f->m_pPin));
+    found->Release();
+    EXPECT_EQ(f->FindPin(L"Output", &found), VFW_E_NOT_FOUND);
+    EXPECT_EQ(found, nullptr);
+
+    PIN_INFO info{};
+    ASSERT_EQ(f->m_pPin->QueryPinInfo(&info), S_OK);
+    EXPECT_EQ(info.dir, PINDIR_INPUT);
+    EXPECT_STREQ(info.achName, L"Input");
+    EXPECT_EQ(info.pFilter, f->Base());
+    info.pFilter->Release();
+    LPWSTR id = nullptr;
+    ASSERT_EQ(f->m_pPin->QueryId(&id), S_OK);
+    EXPECT_STREQ(id, L"Input");
+    CoTaskMemFree(id);
+    IPin* none = nullptr;
+    EXPECT_EQ(f->m_pPin->QueryInternalConnections(&none, nullptr), E_NOTIMPL);
+
+    // The input pin proposes no type of its own.
+    IEnumMediaTypes* types = nullptr;
+    ASSERT_EQ(f->m_pPin->EnumMediaTypes(&types), S_OK);
+    AM_MEDIA_TYPE* mt = nullptr;
+    EXPECT_EQ(types->Next(1, &mt, &fetched), S_FALSE);
+    EXPECT_EQ(fetched, 0u);
+    types->Release();
+    f->Base()->Release();
+}
+
+TEST_F(ComTest, JoinsAndLeavesAGraph) {
+    FakeGraph graph;
+    SinkFilter* f = SinkFilter::Create();
+    ASSERT_EQ(graph.AddFilter(f->Base(), L"Collector"), S_OK);
+    // The filter keeps no counted reference on its graph.
+    EXPECT_EQ(graph.RefCount(), 0);
+
+    FILTER_INFO info{};
+    ASSERT_EQ(f->QueryFilterInfo(&info), S_OK);
+    EXPECT_STREQ(info.achName, L"Collector");
+    EXPECT_EQ(info.pGraph, static_cast<IFilterGraph*>(&graph));
+    info.pGraph->Release();
+    EXPECT_EQ(f->GetFilterGraph(), static_cast<IFilterGraph*>(&graph));
+
+    EXPECT_EQ(f->NotifyEvent(EC_USER, 7, 8), S_OK);
+    ASSERT_EQ(graph.Events().size(), 1u);
+    EXPECT_EQ(graph.Events()[0].code, EC_USER);
+    EXPECT_EQ(graph.Events()[0].param1, 7);
+    EXPECT_EQ(graph.Events()[0].param2, 8);
+
+    ASSERT_EQ(graph.RemoveFilter(f->Base()), S_OK);
+    ASSERT_EQ(f->QueryFilterInfo(&info), S_OK);
+    EXPECT_STREQ(info.achName, L"");
+    EXPECT_EQ(info.pGraph, nullptr);
+    // Outside a graph nothing hears events.
+    EXPECT_EQ(f->NotifyEvent(EC_USER, 0, 0), E_NOTIMPL);
+    f->Base()->Release();
+}
+
+TEST_F(ComTest, StateAndClock) {
+    SinkFilter* f = SinkFilter::Create();
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(f->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    EXPECT_EQ(f->Run(0), S_OK);
+    EXPECT_EQ(f->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Running);
+    EXPECT_EQ(f->Pause(), S_OK);
+    EXPECT_EQ(f->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    EXPECT_EQ(f->Stop(), S_OK);
+    EXPECT_TRUE(f->IsStopped());
+
+    IReferenceClock* clock = reinterpret_cast<IReferenceClock*>(1);
+    EXPECT_EQ(f->GetSyncSource(&clock), S_OK);
+    EXPECT_EQ(clock, nullptr);
+    CRefTime t;
+    EXPECT_EQ(f->StreamTime(t), VFW_E_NO_CLOCK);
+    f->Base()->Release();
+}
+
+TEST_F(ComTest, OutOfMemoryWhileMakingObjects) {
+    // The filter object itself.
+    MemFailAt(1);
+    EXPECT_EQ(SinkFilter::Create(), nullptr);
+    // The pin, then the pin's name: both end in E_OUTOFMEMORY and nothing is left behind.
+    for (unsigned long n = 2; n <= 3; n++) {
+        MemFailAt(n);
+        HRESULT hr = S_OK;
+        SinkFilter* f = new SinkFilter(nullptr, &hr);
+        MemFailAt(0);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(hr, E_OUTOFMEMORY) << n;
+        delete f;
+    }
+
+    SinkFilter* f = SinkFilter::Create();
+    IEnumPins* e = reinterpret_cast<IEnumPins*>(1);
+    MemFailAt(1);
+    EXPECT_EQ(f->EnumPins(&e), E_OUTOFMEMORY);
+    EXPECT_EQ(e, nullptr);
+    IEnumMediaTypes* types = reinterpret_cast<IEnumMediaTypes*>(1);
+    MemFailAt(1);
+    EXPECT_EQ(f->m_pPin->EnumMediaTypes(&types), E_OUTOFMEMORY);
+    EXPECT_EQ(types, nullptr);
+
+    // A graph name that cannot be copied leaves the filter outside the graph.
+    FakeGraph graph;
+    MemFailAt(1);
+    EXPECT_EQ(graph.AddFilter(f->Base(), L"Collector"), E_OUTOFMEMORY);
+    EXPECT_EQ(f->GetFilterGraph(), nullptr);
+
+    TaskMemFailAt(1);
+    LPWSTR id = reinterpret_cast<LPWSTR>(1);
+    EXPECT_EQ(f->m_pPin->QueryId(&id), E_OUTOFMEMORY);
+    EXPECT_EQ(id, nullptr);
+    f->Base()->Release();
+}
