@@ -7,11 +7,14 @@
 
 // How sections whose lengths disagree with their size are decoded: every loop is walked only inside
 // the section's payload, which ends 4 bytes (the CRC_32) before the smaller of the length handed in
-// and 3 + section_length. An element whose head or payload would cross that end is cut: a descriptor
-// that does not fit whole is dropped, an entry whose head does not fit ends its loop, and an entry whose
-// descriptor loop crosses the end keeps the whole descriptors that fit and is the loop's last. Fields
-// that would lie beyond the end are not read and stay 0. The records thus show as much of a damaged
-// section as can be read from it, which is what a user looking at a stream wants to see.
+// and 3 + section_length. An element whose head or payload would cross an end is cut: a descriptor that
+// does not fit whole in its loop is dropped with those after it, an entry whose head does not fit ends
+// its loop, and an entry whose descriptor loop crosses the payload's end keeps the whole descriptors that
+// fit and is the loop's last. Fields that would lie beyond the end are not read and stay 0; after a cut
+// MGT table loop the outer descriptors are left out, and tables_defined is lowered to the entries
+// decoded, since the pin maps one PID per entry. A section too short for its fixed fields and CRC_32
+// fails the parse with the record untouched. The records thus show as much of a damaged section as can
+// be read from it, which is what a user looking at a stream wants to see.
 
 namespace {
 
