@@ -238,6 +238,18 @@ HMODULE qxplatform::LoadServer(const char* path, HRESULT& hr) {
     return base;
 }
 
+void qxplatform::ReleaseServer(HMODULE module) {
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    LoadedModule* known = Find(module);
+    if (known == nullptr || !known->server) {
+        return;
+    }
+    known->server = false;
+    if (--known->references == 0) {
+        Unload(module);
+    }
+}
+
 void* qxplatform::ServerEntry(HMODULE module, const char* name) {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     LoadedModule* known = Find(module);

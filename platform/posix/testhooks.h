@@ -15,3 +15,7 @@ void DebugOutputClear();
 void TaskMemFailAt(unsigned long n);
 void TaskMemFailFrom(unsigned long n);
 long TaskMemOutstanding();
+
+// Registry: the file the registry functions use now ($QUENLIX_REGISTRY when set). Tests point
+// QUENLIX_REGISTRY at a file of their own so that they never touch the user's registry.
+std::string RegistryFilePath();

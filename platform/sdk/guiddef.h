@@ -29,9 +29,10 @@ inline bool operator==(REFGUID a, REFGUID b) {
 inline bool operator!=(REFGUID a, REFGUID b) {
     return !IsEqualGUID(a, b);
 }
-/* One definition shared by every translation unit. */
+/* Every translation unit gets its own constant, so no INITGUID is needed. Not `inline`: an inline
+   variable becomes a unique symbol, and the loader never unloads a module that holds one. */
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                         \
-    inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+    constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #else
 #define REFGUID const GUID*
 #define REFIID const IID*

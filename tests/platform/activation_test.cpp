@@ -1,0 +1,258 @@
+// Modules and in-process activation, with a small test server built as a shared object.
+#include <objbase.h>
+
+#include "platform/posix/testhooks.h"
+#include "scratch_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+using platformtest::ScratchRegistry;
+
+// {6E0C2F4A-3B1D-4C55-9A7E-2D8B1F0C7A11}, served by the test server.
+DEFINE_GUID(CLSID_TestServerObject, 0x6E0C2F4A, 0x3B1D, 0x4C55, 0x9A, 0x7E, 0x2D, 0x8B, 0x1F, 0x0C, 0x7A,
+            0x11);
+// Registered with the test server's path, but not a class the server knows.
+DEFINE_GUID(CLSID_Unserved, 0x6E0C2F4A, 0x3B1D, 0x4C55, 0x9A, 0x7E, 0x2D, 0x8B, 0x1F, 0x0C, 0x7A, 0x12);
+
+std::string ServerPath() {
+    char resolved[PATH_MAX];
+    return realpath(QX_TESTSERVER_PATH, resolved) != nullptr ? resolved : QX_TESTSERVER_PATH;
+}
+
+bool ServerLoaded() {
+    void* handle = dlopen(ServerPath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+
+void Register(REFCLSID clsid, const std::string& path) {
+    WCHAR name[64] = L"CLSID\\";
+    StringFromGUID2(clsid, name + 6, 39);
+    lstrcatW(name, L"\\InprocServer32");
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, name, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                             static_cast<DWORD>(path.size() + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+// Each test gets its own registry, its own server log and COM on the calling thread.
+class ActivationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_log = m_registry.Dir() + "/server.log";
+        setenv("QX_TESTSERVER_LOG", m_log.c_str(), 1);
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    }
+    void TearDown() override {
+        CoFreeUnusedLibraries();
+        CoUninitialize();
+        EXPECT_FALSE(ServerLoaded()) << "a test left the server loaded";
+        unsetenv("QX_TESTSERVER_LOG");
+        unsetenv("QX_TESTSERVER_REFUSE");
+    }
+    std::string Log() const {
+        std::ifstream in(m_log);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    ScratchRegistry m_registry;
+    std::string m_log;
+};
+
+TEST_F(ActivationTest, LoadLibraryAttachesWithTheModuleHandle) {
+    HMODULE module = LoadLibraryA(QX_TESTSERVER_PATH);
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(Log(), "attach\n");
+    EXPECT_EQ(LoadLibraryA(QX_TESTSERVER_PATH), module) << "a second load is the same module";
+
+    auto instanceOf = reinterpret_cast<HINSTANCE (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "TestServerInstance")));
+    ASSERT_NE(instanceOf, nullptr);
+    EXPECT_EQ(instanceOf(), module) << "DllMain is handed the module handle";
+    EXPECT_EQ(GetProcAddress(module, "NoSuchExport"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(GetProcAddress(module, "malloc"), nullptr) << "only the module's own exports count";
+
+    HMODULE byAddress = nullptr;
+    ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                   reinterpret_cast<LPCSTR>(instanceOf), &byAddress));
+    EXPECT_EQ(byAddress, module);
+    EXPECT_EQ(GetModuleHandleA("qx_testserver.ax"), module);
+
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(Log(), "attach\n") << "still one load outstanding";
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(Log(), "attach\ndetach\n");
+    EXPECT_FALSE(ServerLoaded());
+    EXPECT_FALSE(FreeLibrary(module));
+}
+
+TEST_F(ActivationTest, ModuleFileNameIsTheFullPath) {
+    HMODULE module = LoadLibraryA(QX_TESTSERVER_PATH);
+    ASSERT_NE(module, nullptr);
+    char path[PATH_MAX];
+    DWORD n = GetModuleFileNameA(module, path, sizeof path);
+    EXPECT_EQ(std::string(path), ServerPath());
+    EXPECT_EQ(n, ServerPath().size());
+
+    WCHAR wide[PATH_MAX];
+    ASSERT_GT(GetModuleFileNameW(module, wide, PATH_MAX), 0u);
+    WCHAR converted[PATH_MAX];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, converted, PATH_MAX);
+    EXPECT_STREQ(wide, converted);
+
+    char small[8];
+    SetLastError(0);
+    EXPECT_EQ(GetModuleFileNameA(module, small, sizeof small), sizeof small);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(std::string(small), ServerPath().substr(0, 7)) << "truncated and terminated";
+    FreeLibrary(module);
+
+    char self[PATH_MAX];
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+    char expected[PATH_MAX];
+    ssize_t len = readlink("/proc/self/exe", expected, sizeof expected - 1);
+    ASSERT_GT(len, 0);
+    expected[len] = '\0';
+    EXPECT_STREQ(self, expected);
+    EXPECT_EQ(GetModuleFileNameA(GetModuleHandleA(nullptr), self, sizeof self), static_cast<DWORD>(len));
+
+    EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(self), path, sizeof path), 0u)
+        << "a stack address is no module";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(ActivationTest, RefusingDllMainFailsTheLoad) {
+    setenv("QX_TESTSERVER_REFUSE", "1", 1);
+    EXPECT_EQ(LoadLibraryA(QX_TESTSERVER_PATH), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    EXPECT_EQ(Log(), "refuse\ndetach\n");
+    EXPECT_EQ(LoadLibraryA("/nonexistent/module.ax"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+TEST_F(ActivationTest, CreatesFromTheRegisteredServerAndUnloadsWhenUnused) {
+    Register(CLSID_TestServerObject, ServerPath());
+    IUnknown* first = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&first)),
+              S_OK);
+    ASSERT_NE(first, nullptr);
+    IUnknown* second = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_ALL, IID_IUnknown,
+                               reinterpret_cast<void**>(&second)),
+              S_OK);
+    EXPECT_EQ(Log(), "attach\n") << "the server is loaded once";
+
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(ServerLoaded()) << "objects are alive";
+    first->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(ServerLoaded());
+    second->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(ServerLoaded());
+    EXPECT_EQ(Log(), "attach\ndetach\n");
+}
+
+TEST_F(ActivationTest, LockedFactoryKeepsTheServer) {
+    Register(CLSID_TestServerObject, ServerPath());
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(CoGetClassObject(CLSID_TestServerObject, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                               reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(ServerLoaded());
+
+    ASSERT_EQ(CoGetClassObject(CLSID_TestServerObject, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                               reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(ServerLoaded());
+}
+
+TEST_F(ActivationTest, FailuresAnswerTheComCodes) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(object, nullptr);
+
+    Register(CLSID_TestServerObject, "/nonexistent/quenlix.ax");
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+              CO_E_DLLNOTFOUND);
+
+    // A shared object without DllGetClassObject is no server.
+    Register(CLSID_TestServerObject, "libm.so.6");
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+              CO_E_ERRORINDLL);
+
+    Register(CLSID_TestServerObject, ServerPath());
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object),
+              REGDB_E_CLASSNOTREG)
+        << "only in-process servers exist";
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IClassFactory, &object),
+        E_NOINTERFACE)
+        << "the object's own answer comes through";
+    int notAnObject = 0; // the server refuses any outer object before using it
+    auto* outer = reinterpret_cast<IUnknown*>(&notAnObject);
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, outer, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+              CLASS_E_NOAGGREGATION);
+
+    Register(CLSID_Unserved, ServerPath());
+    EXPECT_EQ(CoGetClassObject(CLSID_Unserved, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &object),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
+              E_POINTER);
+}
+
+TEST_F(ActivationTest, ComMustBeInitialised) {
+    Register(CLSID_TestServerObject, ServerPath());
+    HRESULT hr = S_OK;
+    std::thread([&] {
+        void* object = nullptr;
+        hr = CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object);
+    }).join();
+    EXPECT_EQ(hr, CO_E_NOTINITIALIZED) << "this thread's apartment does not cover others";
+
+    // A thread in the multithreaded apartment makes every thread of the process usable.
+    std::thread([&] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        std::thread([&] {
+            IUnknown* object = nullptr;
+            hr = CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                  reinterpret_cast<void**>(&object));
+            if (object != nullptr) {
+                object->Release();
+            }
+        }).join();
+        CoUninitialize();
+    }).join();
+    EXPECT_EQ(hr, S_OK);
+}
+
+} // namespace
