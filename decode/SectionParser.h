@@ -145,10 +145,12 @@ public:
     NitRecord* CreateNitRecord();
     MgtRecord* CreateMgtRecord();
 
-    // False on a null argument, a length below 12, a CRC_32 mismatch (record untouched) or when the
-    // program array cannot be allocated.
+    // False on a null argument, a length below 12 or a CRC_32 mismatch (record untouched), or when the
+    // program array cannot be allocated (head filled, program_count 0, programs null).
     bool ParsePat(const BYTE* bytes, DWORD length, PatRecord* record);
-    // False on a null argument only; no CRC check is made.
+    // No CRC check is made. False on a null argument or a section too short for its fixed fields and
+    // CRC_32 (PMT 16, NIT 14, MGT 15 bytes), with the record untouched; otherwise true, also when a
+    // descriptor loop could not be copied (that list is left empty) or a loop was cut at the end.
     bool ParsePmt(const BYTE* bytes, DWORD length, PmtRecord* record);
     bool ParseNit(const BYTE* bytes, DWORD length, NitRecord* record);
     bool ParseMgt(const BYTE* bytes, DWORD length, MgtRecord* record);
