@@ -16,3 +16,5 @@
 #include "baseclasses/mtype.h"
 #include "baseclasses/amfilter.h"
 #include "baseclasses/amextra.h"
+#include "baseclasses/dllentry.h"
+#include "baseclasses/dllsetup.h"

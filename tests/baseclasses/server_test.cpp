@@ -1,0 +1,241 @@
+// In-process server support: class objects from the template table, the class factory, unloading,
+// and the registration helpers (COM server keys, filter-mapper entries).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "baseclasses/streams.h"
+#include "platform/posix/testhooks.h"
+#include "sink_filter.h"
+
+using namespace qxtest;
+
+namespace {
+
+const CLSID kFailingClsid = {0x1b2c3d4e, 0x0009, 0x0002, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
+const CLSID kUnknownClsid = {0x1b2c3d4e, 0x0010, 0x0002, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
+
+// What the failing class's creation function does next.
+HRESULT g_nextFailure = E_FAIL;
+bool g_returnObject = true;
+
+CUnknown* WINAPI CreateSink(LPUNKNOWN pUnk, HRESULT* phr) {
+    return new SinkFilter(pUnk, phr);
+}
+
+CUnknown* WINAPI CreateFailing(LPUNKNOWN pUnk, HRESULT* phr) {
+    *phr = g_nextFailure;
+    return g_returnObject ? new SinkFilter(pUnk, nullptr) : nullptr;
+}
+
+const AMOVIESETUP_FILTER kSinkSetup = {&SinkFilter::ClassId(), L"Test Sink", MERIT_DO_NOT_USE, 0, nullptr};
+
+} // namespace
+
+CFactoryTemplate g_Templates[] = {
+    {L"Test Sink", &SinkFilter::ClassId(), CreateSink, nullptr, &kSinkSetup},
+    {L"Failing Class", &kFailingClsid, CreateFailing, nullptr, nullptr},
+};
+int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
+
+namespace {
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_objects = CBaseObject::ObjectsActive(); }
+    void TearDown() override {
+        MemFailAt(0);
+        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
+    }
+    IClassFactory* Factory(REFCLSID clsid) {
+        IClassFactory* f = nullptr;
+        EXPECT_EQ(DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&f)), S_OK);
+        return f;
+    }
+    LONG m_objects = 0;
+};
+
+} // namespace
+
+TEST_F(ServerTest, ClassObjectsComeFromTheTemplateTable) {
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(SinkFilter::ClassId(), IID_IBaseFilter, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(DllGetClassObject(kUnknownClsid, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(DllGetClassObject(SinkFilter::ClassId(), IID_IUnknown, &p), S_OK);
+    static_cast<IUnknown*>(p)->Release();
+    MemFailAt(1);
+    EXPECT_EQ(DllGetClassObject(SinkFilter::ClassId(), IID_IClassFactory, &p), E_OUTOFMEMORY);
+    MemFailAt(0);
+
+    IClassFactory* f = Factory(SinkFilter::ClassId());
+    ASSERT_NE(f, nullptr);
+    IBaseFilter* filter = nullptr;
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IBaseFilter, nullptr), E_POINTER);
+    ASSERT_EQ(f->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    CLSID clsid{};
+    EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, SinkFilter::ClassId());
+    // An interface the object lacks: the object goes again.
+    LONG before = CBaseObject::ObjectsActive();
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IMemInputPin, &p), E_NOINTERFACE);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+    // Aggregation only through IUnknown.
+    EXPECT_EQ(f->CreateInstance(filter, IID_IBaseFilter, &p), E_NOINTERFACE);
+    // Out of memory for the object, or for its pin.
+    for (unsigned long n = 1; n <= 3; n++) {
+        MemFailAt(n);
+        EXPECT_EQ(f->CreateInstance(nullptr, IID_IBaseFilter, &p), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(p, nullptr);
+    }
+    MemFailAt(0);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), before);
+    filter->Release();
+    f->Release();
+}
+
+TEST_F(ServerTest, FactoryPassesOnTheCreationFunctionsFailure) {
+    IClassFactory* f = Factory(kFailingClsid);
+    ASSERT_NE(f, nullptr);
+    void* p = nullptr;
+    // An object with a failure in its slot is destroyed and the failure answered.
+    g_nextFailure = VFW_E_RUNTIME_ERROR;
+    g_returnObject = true;
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IUnknown, &p), VFW_E_RUNTIME_ERROR);
+    // No object: the slot's failure, or E_OUTOFMEMORY when the slot says nothing went wrong.
+    g_returnObject = false;
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IUnknown, &p), VFW_E_RUNTIME_ERROR);
+    g_nextFailure = S_OK;
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IUnknown, &p), E_OUTOFMEMORY);
+    f->Release();
+}
+
+TEST_F(ServerTest, ModuleUnloadsOnlyWhenNothingLivesAndNothingIsLocked) {
+    ASSERT_EQ(m_objects, 0);
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    IClassFactory* f = Factory(SinkFilter::ClassId());
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE); // the factory is an object of the module
+    EXPECT_EQ(f->LockServer(TRUE), S_OK);
+    f->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    EXPECT_TRUE(CClassFactory::IsLocked());
+    f = Factory(SinkFilter::ClassId());
+    EXPECT_EQ(f->LockServer(FALSE), S_OK);
+    IUnknown* obj = nullptr;
+    ASSERT_EQ(f->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&obj)), S_OK);
+    f->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    obj->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+namespace {
+
+// Records what a registration asks of the filter mapper.
+class RecordingMapper final : public IFilterMapper2 {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateCategory(REFCLSID, DWORD, LPCWSTR) override { return E_NOTIMPL; }
+    STDMETHODIMP UnregisterFilter(const CLSID* pCategory, LPCOLESTR szInstance, REFCLSID Filter) override {
+        calls.push_back("unregister");
+        EXPECT_EQ(pCategory, nullptr);
+        EXPECT_EQ(szInstance, nullptr);
+        EXPECT_EQ(Filter, SinkFilter::ClassId());
+        return unregisterResult;
+    }
+    STDMETHODIMP RegisterFilter(REFCLSID clsid, LPCWSTR Name, IMoniker** ppMoniker, const CLSID* pCategory,
+                                LPCOLESTR szInstance, const REGFILTER2* prf2) override {
+        calls.push_back("register");
+        EXPECT_EQ(clsid, SinkFilter::ClassId());
+        EXPECT_STREQ(Name, L"Test Sink");
+        EXPECT_EQ(ppMoniker, nullptr);
+        EXPECT_EQ(pCategory, nullptr);
+        EXPECT_EQ(szInstance, nullptr);
+        EXPECT_EQ(prf2->dwVersion, 1u);
+        EXPECT_EQ(prf2->dwMerit, static_cast<DWORD>(MERIT_DO_NOT_USE));
+        EXPECT_EQ(prf2->cPins, 0u);
+        EXPECT_EQ(prf2->rgPins, nullptr);
+        return registerResult;
+    }
+    STDMETHODIMP EnumMatchingFilters(IEnumMoniker**, DWORD, BOOL, DWORD, BOOL, DWORD, const GUID*,
+                                     const REGPINMEDIUM*, const CLSID*, BOOL, BOOL, DWORD, const GUID*,
+                                     const REGPINMEDIUM*, const CLSID*) override {
+        return E_NOTIMPL;
+    }
+    std::vector<std::string> calls;
+    HRESULT unregisterResult = S_OK;
+    HRESULT registerResult = S_OK;
+};
+
+} // namespace
+
+TEST_F(ServerTest, FilterIsUnregisteredBeforeItIsRegistered) {
+    RecordingMapper mapper;
+    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), S_OK);
+    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, FALSE), S_OK);
+    EXPECT_EQ(mapper.calls, (std::vector<std::string>{"unregister", "register", "unregister"}));
+    EXPECT_EQ(AMovieSetupRegisterFilter2(nullptr, &mapper, TRUE), S_FALSE);
+
+    // A filter the mapper does not know is no failure; anything else is, and ends the step.
+    mapper.calls.clear();
+    mapper.unregisterResult = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), S_OK);
+    mapper.unregisterResult = E_ACCESSDENIED;
+    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), E_ACCESSDENIED);
+    EXPECT_EQ(mapper.calls, (std::vector<std::string>{"unregister", "register", "unregister"}));
+    mapper.unregisterResult = S_OK;
+    mapper.registerResult = REGDB_E_WRITEREGDB;
+    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), REGDB_E_WRITEREGDB);
+}
+
+TEST_F(ServerTest, ServerKeysAreWrittenAndRemoved) {
+    char path[] = "/tmp/qx_server_test_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("QUENLIX_REGISTRY", path, 1);
+
+    ASSERT_EQ(AMovieSetupRegisterServer(SinkFilter::ClassId(), L"Test Sink", L"/opt/test.ax"), S_OK);
+    HKEY hkey = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{1B2C3D4E-0001-0002-8001-020304050607}", 0, KEY_READ,
+                            &hkey),
+              ERROR_SUCCESS);
+    WCHAR value[MAX_PATH] = {};
+    DWORD bytes = sizeof(value);
+    DWORD type = 0;
+    ASSERT_EQ(RegQueryValueExW(hkey, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(value, L"Test Sink");
+    HKEY hserver = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(hkey, L"InprocServer32", 0, KEY_READ, &hserver), ERROR_SUCCESS);
+    bytes = sizeof(value);
+    ASSERT_EQ(RegQueryValueExW(hserver, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(value, L"/opt/test.ax");
+    bytes = sizeof(value);
+    ASSERT_EQ(
+        RegQueryValueExW(hserver, L"ThreadingModel", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
+        ERROR_SUCCESS);
+    EXPECT_STREQ(value, L"Both");
+    RegCloseKey(hserver);
+    RegCloseKey(hkey);
+
+    EXPECT_EQ(AMovieSetupUnregisterServer(SinkFilter::ClassId()), S_OK);
+    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{1B2C3D4E-0001-0002-8001-020304050607}", 0, KEY_READ,
+                            &hkey),
+              ERROR_SUCCESS);
+    // Removing what is not there is quiet.
+    EXPECT_EQ(AMovieSetupUnregisterServer(SinkFilter::ClassId()), S_OK);
+    unsetenv("QUENLIX_REGISTRY");
+    unlink(path);
+}
