@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 .PHONY: run test deps build build-asan test-normal test-asan bench format clean
 
 run: build
-	$(BUILD)/tools/pat_example
+	$(BUILD)/tools/quenlix scan samples/quenlix-sample.ts
 
 test: test-normal test-asan
 
