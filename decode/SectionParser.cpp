@@ -99,7 +99,7 @@ bool SectionParser::ParsePat(const BYTE* bytes, DWORD length, PatRecord* record)
             return false;
         }
         for (DWORD i = 0; i < count; ++i) {
-            const BYTE* entry = bytes + kSectionHeaderBytes + 4 * i;
+            const BYTE* entry = bytes + kSectionHeaderBytes + static_cast<SIZE_T>(4) * i;
             record->programs[i].program_number = Read16(entry);
             record->programs[i].PID = Read16(entry + 2) & 0x1FFF;
         }

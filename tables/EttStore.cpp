@@ -81,7 +81,9 @@ bool EttStore::RebuildIndex(DWORD capacity) {
     MemFree(index);
     index = nullptr;
     index_capacity = 0;
-    auto* table = static_cast<EitSectionNode**>(MemAllocZero(sizeof(EitSectionNode*) * capacity));
+    // An array of node pointers, not of nodes.
+    auto* table = static_cast<EitSectionNode**>(
+        MemAllocZero(sizeof(EitSectionNode*) * capacity)); // NOLINT(bugprone-sizeof-expression)
     if (table == nullptr) {
         return false;
     }
