@@ -184,6 +184,25 @@ TEST(QueryFrame, StoresMissingBehindAPinThatExists) {
     EXPECT_EQ((*c)->ResetAllTables(), S_OK);
 }
 
+TEST(QueryFrame, AStopAtTheMgtStoreLeavesOnlyTheLaterGroupsMissing) {
+    // The STT and VCT stores are made before the MGT store.
+    std::unique_ptr<Collector> c;
+    MakeStoppedCollector(
+        c, [](TableCollectorFilter& f) { return f.m_pVctStore != nullptr && f.m_pMgtStore == nullptr; });
+    ASSERT_NE(c, nullptr);
+    ULONG status = 99, count = 99;
+    EXPECT_EQ((*c)->GetSttStatus(&status), S_OK);
+    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_INCOMPLETE));
+    EXPECT_EQ((*c)->GetVctSectionCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ((*c)->GetMgtStatus(&status), S_OK);
+    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+    EXPECT_EQ((*c)->ResetVct(), S_OK);
+    EXPECT_EQ((*c)->ResetMgt(), E_POINTER);
+    EXPECT_EQ((*c)->EnableEttCollection(TRUE), E_POINTER);
+    EXPECT_EQ((*c)->ResetAllTables(), S_OK);
+}
+
 TEST(QueryFrame, EveryMethodWaitsForTheSectionLock) {
     Collector c;
     ASSERT_EQ(c.hr, S_OK);
