@@ -239,3 +239,61 @@ TEST_F(ServerTest, ServerKeysAreWrittenAndRemoved) {
     unsetenv("QUENLIX_REGISTRY");
     unlink(path);
 }
+
+namespace {
+
+bool KeyExists(const wchar_t* name) {
+    HKEY hkey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &hkey) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(hkey);
+    return true;
+}
+
+std::wstring DefaultValue(const wchar_t* name, const wchar_t* value = nullptr) {
+    HKEY hkey = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &hkey) != ERROR_SUCCESS) {
+        return L"<none>";
+    }
+    WCHAR text[MAX_PATH] = {};
+    DWORD bytes = sizeof(text);
+    DWORD type = 0;
+    LONG rc = RegQueryValueExW(hkey, value, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
+    RegCloseKey(hkey);
+    return rc == ERROR_SUCCESS ? std::wstring(text) : L"<none>";
+}
+
+} // namespace
+
+TEST_F(ServerTest, ModuleRegistersEveryTemplateAndTheFilter) {
+    char path[] = "/tmp/qx_server_test_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("QUENLIX_REGISTRY", path, 1);
+    const wchar_t* sinkKey = L"CLSID\\{1B2C3D4E-0001-0002-8001-020304050607}";
+    const wchar_t* failingKey = L"CLSID\\{1B2C3D4E-0009-0002-8001-020304050607}";
+    const wchar_t* mapperEntry =
+        L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B2C3D4E-0001-0002-8001-020304050607}";
+
+    // Twice: the second registration replaces the first.
+    ASSERT_EQ(AMovieDllRegisterServer2(TRUE), S_OK);
+    ASSERT_EQ(AMovieDllRegisterServer2(TRUE), S_OK);
+    EXPECT_EQ(DefaultValue(sinkKey), L"Test Sink");
+    EXPECT_EQ(DefaultValue(failingKey), L"Failing Class");
+    std::wstring server = std::wstring(sinkKey) + L"\\InprocServer32";
+    EXPECT_NE(DefaultValue(server.c_str()), L"<none>");
+    EXPECT_EQ(DefaultValue(server.c_str(), L"ThreadingModel"), L"Both");
+    // Only the template with setup data goes to the mapper.
+    EXPECT_EQ(DefaultValue(mapperEntry, L"FriendlyName"), L"Test Sink");
+    EXPECT_FALSE(KeyExists(
+        L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B2C3D4E-0009-0002-8001-020304050607}"));
+
+    ASSERT_EQ(AMovieDllRegisterServer2(FALSE), S_OK);
+    EXPECT_FALSE(KeyExists(sinkKey));
+    EXPECT_FALSE(KeyExists(failingKey));
+    EXPECT_FALSE(KeyExists(mapperEntry));
+    unsetenv("QUENLIX_REGISTRY");
+    unlink(path);
+}
