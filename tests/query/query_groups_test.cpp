@@ -154,7 +154,7 @@ const SetGroup kSetGroups[] = {
      [](ITableCollector* p, StoredSection** s) { return p->FreeCatSection(s); },
      [](ITableCollector* p) { return p->ResetCat(); }, 0x0000},
     {"VCT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pVctStore, s); },
-     [](uint8_t v, uint8_t n, uint8_t l) { return BuildVct(0x0001, v, n, l); },
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildTvct(0x0001, v, n, l); },
      [](ITableCollector* p, ULONG* s) { return p->GetVctStatus(s); },
      [](ITableCollector* p, ULONG* n) { return p->GetVctSectionCount(n); },
      [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetVctSection(i, s); },
@@ -234,12 +234,12 @@ const SingleGroup kSingleGroups[] = {
      [](ITableCollector* p, StoredSection** s) { return p->GetRstSection(s); },
      [](ITableCollector* p, StoredSection** s) { return p->FreeRstSection(s); },
      [](ITableCollector* p) { return p->ResetRst(); }, 0x0013},
-    {"MGT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pMgtStore, s); }, BuildMgt(3),
+    {"MGT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pMgtStore, s); }, BuildMgt(3, {}),
      [](ITableCollector* p, ULONG* s) { return p->GetMgtStatus(s); },
      [](ITableCollector* p, StoredSection** s) { return p->GetMgtSection(s); },
      [](ITableCollector* p, StoredSection** s) { return p->FreeMgtSection(s); },
      [](ITableCollector* p) { return p->ResetMgt(); }, 0x1FFB},
-    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); }, BuildStt(),
+    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); }, BuildStt(0x12345610u),
      [](ITableCollector* p, ULONG* s) { return p->GetSttStatus(s); },
      [](ITableCollector* p, StoredSection** s) { return p->GetSttSection(s); },
      [](ITableCollector* p, StoredSection** s) { return p->FreeSttSection(s); },
@@ -475,9 +475,9 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
     ASSERT_EQ(Add(f.m_pTotStore, BuildTot()), S_OK);
     ASSERT_EQ(Add(f.m_pRstStore, BuildRst()), S_OK);
     ASSERT_EQ(Add(f.m_pCatStore, BuildCat(0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pMgtStore, BuildMgt(0)), S_OK);
-    ASSERT_EQ(Add(f.m_pVctStore, BuildVct(1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pSttStore, BuildStt()), S_OK);
+    ASSERT_EQ(Add(f.m_pMgtStore, BuildMgt(0, {})), S_OK);
+    ASSERT_EQ(Add(f.m_pVctStore, BuildTvct(1, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(f.m_pSttStore, BuildStt(0x12345610u)), S_OK);
     ASSERT_EQ(
         f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(atscEit.size()), atscEit.data()),
         S_OK);

@@ -3,6 +3,7 @@
 #pragma once
 #include "baseclasses/allocation.h"
 #include "filter/TableCollectorFilter.h"
+#include "support/core/atsc_builder.h"
 #include "support/core/section_builder.h"
 #include "tables/section.h"
 
@@ -119,52 +120,5 @@ inline Bytes BuildRst() {
     return {0x71, 0x70, 0x09, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x10, 0xF4};
 }
 
-// ATSC sections carry private_indicator 1 (bit 6 of byte 1), which the general builder leaves 0.
-inline Bytes AtscSection(SectionBuilder b) {
-    Bytes s = b.Build();
-    s[1] |= 0x40;
-    FixCrc(s);
-    return s;
-}
-
-inline Bytes BuildMgt(uint8_t version) {
-    SectionBuilder b;
-    b.Table(0xC7).Version(version).Append({0x00}).Append16(0x0000).Append16(0xF000);
-    return AtscSection(b);
-}
-
-inline Bytes BuildVct(uint16_t tsid, uint8_t version, uint8_t section, uint8_t last) {
-    SectionBuilder b;
-    b.Table(0xC8)
-        .Extension(tsid)
-        .Version(version)
-        .Number(section, last)
-        .Append({0x00, 0x00})
-        .Append16(0xFC00);
-    return AtscSection(b);
-}
-
-inline Bytes BuildStt(uint8_t seconds = 0x10) {
-    SectionBuilder b;
-    b.Table(0xCD).Append({0x00, 0x12, 0x34, 0x56, seconds, 0x12, 0x00, 0x00});
-    return AtscSection(b);
-}
-
-inline Bytes BuildAtscEit(uint16_t sourceId, uint8_t version, uint8_t section, uint8_t last) {
-    SectionBuilder b;
-    b.Table(0xCB)
-        .Extension(sourceId)
-        .Version(version)
-        .Number(section, last)
-        .Append({0x00, 0x00, 0xFF, 0xFF, 0xFF});
-    return AtscSection(b);
-}
-
-inline Bytes BuildEtt(uint32_t etmId, uint8_t version) {
-    SectionBuilder b;
-    b.Table(0xCC).Version(version).Append({0x00});
-    b.Append16(etmId >> 16).Append16(etmId & 0xFFFF);
-    return AtscSection(b);
-}
 
 } // namespace qxtest
