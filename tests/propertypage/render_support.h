@@ -1,0 +1,95 @@
+// Shared by the property page tests: row and selector collectors, decoded records from built
+// sections, and the expected rows written as plain pairs.
+#pragma once
+#include "decode/SectionParser.h"
+#include "propertypage/TableRendering.h"
+#include "support/core/atsc_builder.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qxtest {
+
+using Row = std::pair<std::string, std::string>;
+using Rows = std::vector<Row>;
+
+// Keeps rows as a list view would: insertion at an index shifts the rows after it.
+class RowCollector : public RowTarget {
+public:
+    void DeleteAllRows() override {
+        rows.clear();
+        ++clears;
+    }
+    void InsertRow(int row, LPCSTR item) override { rows.insert(rows.begin() + row, Row{item, ""}); }
+    void SetRowText(int row, LPCSTR value) override { rows.at(static_cast<size_t>(row)).second = value; }
+    Rows rows;
+    int clears = 0;
+};
+
+class SelectorCollector : public SelectorTarget {
+public:
+    void AddEntry(PageSelector selector, LPCSTR text) override { entries[selector].push_back(text); }
+    std::vector<std::string> entries[3];
+};
+
+// Decoded records that free themselves.
+struct PatHolder {
+    explicit PatHolder(const Bytes& section) {
+        record = parser.CreatePatRecord();
+        parser.ParsePat(section.data(), static_cast<DWORD>(section.size()), record);
+    }
+    ~PatHolder() { parser.FreePatRecord(&record); }
+    SectionParser parser;
+    PatRecord* record;
+};
+struct PmtHolder {
+    explicit PmtHolder(const Bytes& section) {
+        record = parser.CreatePmtRecord();
+        parser.ParsePmt(section.data(), static_cast<DWORD>(section.size()), record);
+    }
+    ~PmtHolder() { parser.FreePmtRecord(&record); }
+    SectionParser parser;
+    PmtRecord* record;
+};
+struct NitHolder {
+    explicit NitHolder(const Bytes& section) {
+        record = parser.CreateNitRecord();
+        parser.ParseNit(section.data(), static_cast<DWORD>(section.size()), record);
+    }
+    ~NitHolder() { parser.FreeNitRecord(&record); }
+    SectionParser parser;
+    NitRecord* record;
+};
+
+inline std::string Crc32Text(const Bytes& section) {
+    char text[16];
+    size_t n = section.size();
+    snprintf(text, sizeof text, "0x%02x%02x%02x%02x", section[n - 4], section[n - 3], section[n - 2],
+             section[n - 1]);
+    return text;
+}
+
+// A PMT whose streams carry ES descriptors: (stream_type, PID, descriptor bytes).
+struct PmtStreamSpec {
+    uint8_t type;
+    uint16_t pid;
+    Bytes descriptors;
+};
+inline Bytes BuildPmtWithDescriptors(uint16_t program, uint16_t pcrPid, const Bytes& programInfo,
+                                     const std::vector<PmtStreamSpec>& streams) {
+    SectionBuilder b;
+    b.Table(0x02).Extension(program);
+    b.Append16(0xE000 | pcrPid);
+    b.Append16(0xF000 | static_cast<uint16_t>(programInfo.size()));
+    b.body.insert(b.body.end(), programInfo.begin(), programInfo.end());
+    for (const PmtStreamSpec& s : streams) {
+        b.body.push_back(s.type);
+        b.Append16(0xE000 | s.pid);
+        b.Append16(0xF000 | static_cast<uint16_t>(s.descriptors.size()));
+        b.body.insert(b.body.end(), s.descriptors.begin(), s.descriptors.end());
+    }
+    return b.Build();
+}
+
+} // namespace qxtest

@@ -1,0 +1,248 @@
+// The page's display format: rows of the three tables and of descriptor loops, value formats, the
+// descriptor_data cell and the selector entries of each view.
+#include <gtest/gtest.h>
+
+#include "render_support.h"
+
+namespace qxtest {
+namespace {
+
+TEST(RenderPat, NetworkAndProgramEntriesWithExactTexts) {
+    Bytes section = BuildPat(0x0001, 3, {{0, 0x0010}, {1, 0x0100}});
+    PatHolder pat(section);
+    RowCollector rows;
+    TableRenderer(&rows).RenderPat(pat.record);
+    Rows expected = {
+        {"section_syntax_indicator", "TRUE"},      {"section_length", "17"},
+        {"transport_stream_id", "0x1 (= 1)"},      {"version_number", "0x3 (= 3)"},
+        {"current_next_indicator", "TRUE"},        {"last_section_number", "0"},
+        {"  program descriptor count", "2"},       {"  #0 program_number", "0"},
+        {"    network_PID", "0x0010 (= 16)"},      {"  #1 program_number", "1"},
+        {"    program_map_PID", "0x0100 (= 256)"}, {"CRC_32", Crc32Text(section)},
+    };
+    EXPECT_EQ(rows.rows, expected);
+    EXPECT_EQ(rows.clears, 1);
+}
+
+TEST(RenderPat, HexadecimalIsLowerCaseAndCrcHasEightDigits) {
+    SectionBuilder b;
+    b.Table(0x00).Extension(0xABCD).Version(0x1E);
+    b.Append16(0x0FED).Append16(0xFFFF); // program 0x0FED on PID 0x1FFF
+    SectionParser parser;
+    PatRecord* record = parser.CreatePatRecord();
+    ASSERT_NE(record, nullptr);
+    // ParsePat checks the CRC, so a CRC with leading zero digits and letters is put in afterwards.
+    Bytes valid = b.Build();
+    ASSERT_TRUE(parser.ParsePat(valid.data(), static_cast<DWORD>(valid.size()), record));
+    record->CRC_32 = 0x000ABCDEull;
+    RowCollector rows;
+    TableRenderer(&rows).RenderPat(record);
+    ASSERT_EQ(rows.rows.size(), 10u);
+    EXPECT_EQ(rows.rows[2].second, "0xabcd (= 43981)");
+    EXPECT_EQ(rows.rows[3].second, "0x1e (= 30)");
+    EXPECT_EQ(rows.rows[8].second, "0x1fff (= 8191)");
+    EXPECT_EQ(rows.rows[9], Row("CRC_32", "0x000abcde"));
+    parser.FreePatRecord(&record);
+}
+
+TEST(RenderPat, NullRecordLeavesTheListAlone) {
+    RowCollector rows;
+    rows.rows = {{"kept", "row"}};
+    TableRenderer renderer(&rows);
+    renderer.RenderPat(nullptr);
+    renderer.RenderPmt(nullptr);
+    renderer.RenderNit(nullptr);
+    EXPECT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.clears, 0);
+}
+
+TEST(RenderPmt, NoDescriptorsNoStreamsEndsWithCrcAtRowEight) {
+    Bytes section = BuildPmt(7, 2, 0x1FFF, {});
+    PmtHolder pmt(section);
+    RowCollector rows;
+    TableRenderer(&rows).RenderPmt(pmt.record);
+    Rows expected = {
+        {"section_syntax_indicator", "TRUE"},
+        {"section_length", "13"},
+        {"program_number", "7"},
+        {"version_number", "0x2 (= 2)"},
+        {"current_next_indicator", "TRUE"},
+        {"last_section_number", "0"},
+        {"PCR_PID", "0x1fff (= 8191)"},
+        {"program_info_length", "0"},
+        {"CRC_32", Crc32Text(section)},
+    };
+    EXPECT_EQ(rows.rows, expected);
+}
+
+TEST(RenderPmt, ProgramInfoAndStreamDescriptorLoops) {
+    // Program info: two descriptors (seven rows); stream 1 has one descriptor, stream 2 none.
+    Bytes info = {0x09, 0x04, 0x0B, 0x00, 0xE1, 0x00, 0x05, 0x00};
+    Bytes es = {0x0A, 0x04, 'e', 'n', 'g', 0x00};
+    Bytes section = BuildPmtWithDescriptors(0x1234, 0x0101, info, {{0x1B, 0x0101, es}, {0x03, 0x0102, {}}});
+    PmtHolder pmt(section);
+    RowCollector rows;
+    TableRenderer(&rows).RenderPmt(pmt.record);
+    Rows expected = {
+        {"section_syntax_indicator", "TRUE"},
+        {"section_length", std::to_string(section.size() - 3)},
+        {"program_number", "4660"},
+        {"version_number", "0x0 (= 0)"},
+        {"current_next_indicator", "TRUE"},
+        {"last_section_number", "0"},
+        {"PCR_PID", "0x0101 (= 257)"},
+        {"program_info_length", "8"},
+        {"  program info descriptor count", "2"},
+        {"  descriptor_tag", "0x9 (= 9)"},
+        {"  descriptor_length", "4"},
+        {"  descriptor_data", "0b 00 e1 00  |....|"},
+        {"  descriptor_tag", "0x5 (= 5)"},
+        {"  descriptor_length", "0"},
+        {"  descriptor_data", "(none)"},
+        {"  elementary stream info count", "2"},
+        {"  stream_type", "0x1b (= 27)"},
+        {"  elementary_PID", "0x0101 (= 257)"},
+        {"  ES_info_length", "6"},
+        {"    descriptor count", "1"},
+        {"    descriptor_tag", "0xa (= 10)"},
+        {"    descriptor_length", "4"},
+        {"    descriptor_data", "65 6e 67 00  |eng.|"},
+        {"  stream_type", "0x03 (= 3)"},
+        {"  elementary_PID", "0x0102 (= 258)"},
+        {"  ES_info_length", "0"},
+        {"CRC_32", Crc32Text(section)},
+    };
+    EXPECT_EQ(rows.rows, expected);
+}
+
+TEST(RenderNit, EmptyLoopStillShowsItsLengthButNoCount) {
+    Bytes section = BuildNit(0x3001, 5, {}, {});
+    NitHolder nit(section);
+    RowCollector rows;
+    TableRenderer(&rows).RenderNit(nit.record);
+    Rows expected = {
+        {"section_syntax_indicator", "TRUE"}, {"section_length", "13"},
+        {"network_id", "0x3001 (= 12289)"},   {"version_number", "0x5 (= 5)"},
+        {"current_next_indicator", "TRUE"},   {"last_section_number", "0"},
+        {"network_descriptors_length", "0"},  {"transport_stream_loop_length", "0"},
+        {"CRC_32", Crc32Text(section)},
+    };
+    EXPECT_EQ(rows.rows, expected);
+}
+
+TEST(RenderNit, NetworkDescriptorsAndTransportStreams) {
+    Bytes name = {0x40, 0x03, 'N', 'e', 't'};
+    Bytes list = {0x41, 0x03, 0x00, 0x01, 0x01};
+    Bytes section = BuildNit(0x0020, 1, name, {{0x0001, 0x0020, list}, {0x0002, 0x0020, {}}});
+    NitHolder nit(section);
+    RowCollector rows;
+    TableRenderer(&rows).RenderNit(nit.record);
+    Rows expected = {
+        {"section_syntax_indicator", "TRUE"},
+        {"section_length", std::to_string(section.size() - 3)},
+        {"network_id", "0x20 (= 32)"},
+        {"version_number", "0x1 (= 1)"},
+        {"current_next_indicator", "TRUE"},
+        {"last_section_number", "0"},
+        {"network_descriptors_length", "5"},
+        {"  network_descriptors_count", "1"},
+        {"  descriptor_tag", "0x40 (= 64)"},
+        {"  descriptor_length", "3"},
+        {"  descriptor_data", "4e 65 74  |Net|"},
+        {"transport_stream_loop_length", "17"},
+        {"  transport_stream_loop_count", "2"},
+        {"  transport_stream_id", "0x1 (= 1)"},
+        {"  original_network_id", "0x20 (= 32)"},
+        {"  transport_descriptors_length", "5"},
+        {"    descriptor count", "1"},
+        {"    descriptor_tag", "0x41 (= 65)"},
+        {"    descriptor_length", "3"},
+        {"    descriptor_data", "00 01 01  |...|"},
+        {"  transport_stream_id", "0x2 (= 2)"},
+        {"  original_network_id", "0x20 (= 32)"},
+        {"  transport_descriptors_length", "0"},
+        {"CRC_32", Crc32Text(section)},
+    };
+    EXPECT_EQ(rows.rows, expected);
+}
+
+TEST(RenderDescriptors, AppendsFromTheCounterAndLeavesItAfterTheLastRow) {
+    BYTE a[] = {1, 2};
+    DescriptorRecord list[2] = {{0x48, 2, a}, {0xFF, 0, nullptr}};
+    RowCollector rows;
+    rows.rows = {{"before", "x"}};
+    TableRenderer renderer(&rows);
+    int row = 1;
+    renderer.RenderDescriptors(&row, 2, list, "descriptor count", "    %s");
+    EXPECT_EQ(row, 8);
+    ASSERT_EQ(rows.rows.size(), 8u);
+    EXPECT_EQ(rows.rows[1], Row("    descriptor count", "2"));
+    EXPECT_EQ(rows.rows[2], Row("    descriptor_tag", "0x48 (= 72)"));
+    EXPECT_EQ(rows.rows[5], Row("    descriptor_tag", "0xff (= 255)"));
+    // Nothing for an empty or absent loop, and the counter stays.
+    renderer.RenderDescriptors(&row, 0, list, "descriptor count", "  %s");
+    renderer.RenderDescriptors(&row, 2, nullptr, "descriptor count", "  %s");
+    EXPECT_EQ(row, 8);
+    EXPECT_EQ(rows.rows.size(), 8u);
+}
+
+TEST(DescriptorData, LongPayloadIsCutToTheCellWithItsByteCount) {
+    BYTE payload[255];
+    for (int i = 0; i < 255; ++i) {
+        payload[i] = static_cast<BYTE>('A' + i % 26);
+    }
+    DescriptorRecord d = {0x4D, 255, payload};
+    char text[kCellTextSize];
+    FormatDescriptorData(d, text);
+    std::string s = text;
+    EXPECT_LT(s.size(), static_cast<size_t>(kCellTextSize));
+    EXPECT_EQ(s.rfind("41 42 43 ", 0), 0u);
+    EXPECT_NE(s.find(" 58 ...  |ABCDEFGHIJKLMNOPQRSTUVWX...| (255 bytes)"), std::string::npos) << s;
+
+    // Exactly the shown number of bytes is not cut.
+    d.descriptor_length = kDescriptorBytesShown;
+    FormatDescriptorData(d, text);
+    EXPECT_EQ(std::string(text).find("..."), std::string::npos);
+    EXPECT_NE(std::string(text).find("|ABCDEFGHIJKLMNOPQRSTUVWX|"), std::string::npos);
+}
+
+TEST(SelectorEntries, PatViewListsOneEntryPerSectionNumber) {
+    Bytes section = BuildPat(1, 0, {{1, 0x100}}, 0, 2);
+    PatHolder pat(section);
+    SelectorCollector s;
+    AddPatViewEntries(pat.record, &s);
+    EXPECT_EQ(s.entries[kPidSelector], std::vector<std::string>({"0x0000"}));
+    EXPECT_EQ(s.entries[kTableIdSelector], std::vector<std::string>({"0x00"}));
+    EXPECT_EQ(s.entries[kSectionSelector], std::vector<std::string>({"00", "01", "02"}));
+}
+
+TEST(SelectorEntries, PmtViewListsProgramPidsAndTheSectionNumberInDecimalAfter0x) {
+    Bytes section = BuildPmt(1, 0, 0x100, {});
+    PmtHolder pmt(section);
+    pmt.record->section_number = 12; // shows 0x12, not 0x0c
+    DWORD pids[] = {0x0100, 0x1abc, 0x0020};
+    SelectorCollector s;
+    AddPmtViewEntries(pmt.record, pids, 3, &s);
+    EXPECT_EQ(s.entries[kPidSelector], std::vector<std::string>({"0x0100", "0x1abc", "0x0020"}));
+    EXPECT_EQ(s.entries[kTableIdSelector], std::vector<std::string>({"0x02"}));
+    EXPECT_EQ(s.entries[kSectionSelector], std::vector<std::string>({"0x12"}));
+}
+
+TEST(SelectorEntries, NitViewPidTableIdAndSections) {
+    SectionBuilder b;
+    b.Table(0x40).Extension(1).Number(0, 11);
+    b.Append16(0xF000).Append16(0xF000);
+    NitHolder nit(b.Build());
+    SelectorCollector s;
+    AddNitViewPidEntry(&s);
+    AddNitViewTableIdEntry(&s);
+    AddNitViewSectionEntries(nit.record, &s);
+    EXPECT_EQ(s.entries[kPidSelector], std::vector<std::string>({"0x0010"}));
+    EXPECT_EQ(s.entries[kTableIdSelector], std::vector<std::string>({"0x40"}));
+    ASSERT_EQ(s.entries[kSectionSelector].size(), 12u);
+    EXPECT_EQ(s.entries[kSectionSelector][0], "00");
+    EXPECT_EQ(s.entries[kSectionSelector][11], "11");
+}
+
+} // namespace
+} // namespace qxtest
