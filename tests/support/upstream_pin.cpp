@@ -193,7 +193,7 @@ HRESULT UpstreamPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIE
 
 STDMETHODIMP UpstreamPin::MapPID(ULONG culPID, ULONG* pulPID, MEDIA_SAMPLE_CONTENT MediaSampleContent) {
     std::lock_guard<std::mutex> guard(m_callLock);
-    PidMapCall call{PidMapCall::Map, {}, MediaSampleContent};
+    PidMapCall call{PidMapCall::Map, {}, MediaSampleContent, culPID};
     if (pulPID != nullptr) {
         call.pids.assign(pulPID, pulPID + culPID);
     }
@@ -215,7 +215,7 @@ STDMETHODIMP UpstreamPin::MapPID(ULONG culPID, ULONG* pulPID, MEDIA_SAMPLE_CONTE
 
 STDMETHODIMP UpstreamPin::UnmapPID(ULONG culPID, ULONG* pulPID) {
     std::lock_guard<std::mutex> guard(m_callLock);
-    PidMapCall call{PidMapCall::Unmap, {}, static_cast<MEDIA_SAMPLE_CONTENT>(0)};
+    PidMapCall call{PidMapCall::Unmap, {}, static_cast<MEDIA_SAMPLE_CONTENT>(0), culPID};
     if (pulPID != nullptr) {
         call.pids.assign(pulPID, pulPID + culPID);
     }

@@ -22,6 +22,7 @@ struct PidMapCall {
     Kind kind;
     std::vector<ULONG> pids;
     MEDIA_SAMPLE_CONTENT content; // MapPID's argument; 0 for UnmapPID
+    ULONG count = 0;              // the count argument (pids is empty when the array was null)
 };
 
 // How a delivered sample presents itself to the receiving pin.
