@@ -259,7 +259,8 @@ HRESULT CBaseFilter::NotifyEvent(LONG EventCode, LONG_PTR EventParam1, LONG_PTR 
     if (EventCode == EC_COMPLETE) {
         EventParam2 = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this));
     }
-    // Called without the state lock: the graph may take its own locks and call back into the filter.
+    // The state lock is not taken for the call itself (the streaming thread reports without it); a
+    // graph's event sink must not wait for a lock held by a thread that changes the filter's state.
     return pSink->Notify(EventCode, EventParam1, EventParam2);
 }
 
