@@ -262,6 +262,9 @@ SectionDemuxFilter::SectionDemuxFilter(qxhost::TsReader* pReader, LPUNKNOWN pUnk
 }
 
 SectionDemuxFilter::~SectionDemuxFilter() {
+    if (m_State != State_Stopped) {
+        Stop(); // a graph stops its filters first; this covers one that did not
+    }
     m_stopRequested = true;
     JoinStream();
     delete m_pPin;

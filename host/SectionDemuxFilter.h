@@ -64,6 +64,7 @@ public:
     STDMETHODIMP Stop() override;
 
     qxhost::SectionDemux& Demux() { return m_demux; }
+    // Counts of the last run; exact once the stream has finished or the filter is stopped.
     SectionDemuxStats Stats() const;
     // True once the streaming thread has reached the end of the input (or failed) and sent end of stream.
     bool Finished() const { return m_finished.load(); }

@@ -133,6 +133,12 @@ public:
                       &ITableCollector::GetVctSection, &ITableCollector::FreeVctSection, quenlix::DecodeVct));
         t.Set("stt", Single(&ITableCollector::GetSttStatus, &ITableCollector::GetSttSection,
                             &ITableCollector::FreeSttSection, quenlix::DecodeStt, true));
+        const Node& sttSections = *t.Find("stt")->Find("sections");
+        if (!sttSections.Items().empty()) {
+            if (const Node* offset = sttSections.Items().front().Find("gps_utc_offset")) {
+                m_gpsUtcOffset = static_cast<unsigned>(offset->AsInt());
+            }
+        }
         t.Set("atsc_eit", AtscEit());
         t.Set("ett", Ett());
         return t;
@@ -161,7 +167,7 @@ private:
 
     // Takes one copy: decodes it, hands it back, and records it in t (or the gap, for an empty slot).
     void Add(Node& t, StoredSection* s, FreeFn freeFn, Decoder decode, bool hasCrc, ULONG index) {
-        Node& list = const_cast<Node&>(*t.Find("sections"));
+        Node& list = *t.Find("sections");
         if (s == nullptr) {
             Node gap = Node::Object();
             gap.Set("section_number", Node::Int(index));
@@ -236,7 +242,7 @@ private:
         m_tc->GetPmtStatus(&status);
         m_tc->GetPmtSectionCount(&count);
         Node t = Table(status, count);
-        Node& list = const_cast<Node&>(*t.Find("sections"));
+        Node& list = *t.Find("sections");
         for (const auto& [pid, program] : m_programs) {
             StoredSection* s = nullptr;
             if (m_tc->GetPmtSection(pid, program, &s) == S_OK && s != nullptr) {
@@ -275,7 +281,7 @@ private:
                 continue;
             }
             Node t = Table(status, n, "table_id", tableId);
-            Node& list = const_cast<Node&>(*t.Find("sections"));
+            Node& list = *t.Find("sections");
             for (ULONG service : m_services) {
                 for (ULONG sn = 0; sn < 256; ++sn) {
                     s = nullptr;
@@ -328,13 +334,17 @@ private:
             m_tc->GetAtscEitStatus(type, &status);
             m_tc->GetAtscEitSectionCount(type, &n);
             Node t = Table(status, n, "table_type", type);
-            Node& list = const_cast<Node&>(*t.Find("sections"));
+            Node& list = *t.Find("sections");
             for (ULONG source : sources) {
                 for (ULONG sn = 0; sn < 256; ++sn) {
                     s = nullptr;
                     if (m_tc->GetAtscEitSection(type, sn, source, &s) == S_OK && s != nullptr) {
                         Node node = SectionNode(s, quenlix::DecodeAtscEit);
-                        for (const Node& e : node.Find("events")->Items()) {
+                        for (Node& e : node.Find("events")->Items()) {
+                            // Start times are GPS seconds; UTC needs the STT's offset (0 without one).
+                            e.Set("start",
+                                  Node::Text(quenlix::GpsTime(
+                                      static_cast<uint32_t>(e.Find("start_time")->AsInt()), m_gpsUtcOffset)));
                             if (e.Find("etm_location")->AsInt() != 0) {
                                 m_etmIds.insert((source << 16) |
                                                 (static_cast<ULONG>(e.Find("event_id")->AsInt()) << 2) | 0x2);
@@ -372,6 +382,7 @@ private:
     std::vector<std::pair<ULONG, ULONG>> m_programs; // (PMT PID, program_number)
     std::set<ULONG> m_services;
     std::set<ULONG> m_etmIds;
+    unsigned m_gpsUtcOffset = 0;
 };
 
 Node InputNode(const Options& o, const qxhost::TsReader& reader) {

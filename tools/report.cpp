@@ -374,7 +374,7 @@ void Descriptors(Cursor loop, Node& into) {
             Node ca = Node::Object();
             ca.Set("ca_system_id", Node::Int(d.Get(2), true));
             ca.Set("ca_pid", Node::Int(d.Get(2) & 0x1FFF, true));
-            Node* list = const_cast<Node*>(into.Find("ca"));
+            Node* list = into.Find("ca");
             if (list == nullptr) {
                 list = &into.Set("ca", Node::Array());
             }

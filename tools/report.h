@@ -23,11 +23,15 @@ public:
     Node& Set(const std::string& key, Node value);
     Node& Push(Node value);
     const Node* Find(const std::string& key) const;
+    Node* Find(const std::string& key) {
+        return const_cast<Node*>(static_cast<const Node*>(this)->Find(key));
+    }
 
     Kind kind() const { return m_kind; }
     int64_t AsInt() const { return m_int; }
     const std::string& AsText() const { return m_text; }
     const std::vector<Node>& Items() const { return m_items; }
+    std::vector<Node>& Items() { return m_items; }
     const std::vector<std::pair<std::string, Node>>& Fields() const { return m_fields; }
 
     void PrintJson(FILE* out, int indent = 0) const;
