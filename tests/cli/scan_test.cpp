@@ -45,6 +45,12 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The source tree's top folder (this file lies in tests/cli/).
+std::string TopDir() {
+    std::string source = __FILE__;
+    return source.substr(0, source.rfind("/tests/"));
+}
+
 struct Outcome {
     int status = -1; // exit status; -1 when the program did not exit normally (a crash)
     std::string out, err;
@@ -300,6 +306,11 @@ TEST(QuenlixScan, BadInputsGiveTheirExitStatusAndMessage) {
     EXPECT_EQ(2, r.status);
     EXPECT_NE(std::string::npos, r.err.find("cannot open: No such file or directory")) << r.err;
 
+    // A directory opens but cannot be read.
+    r = Quenlix("scan '" + TopDir() + "'");
+    EXPECT_EQ(2, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("read error")) << r.err;
+
     // Usage.
     EXPECT_EQ(1, Quenlix("").status);
     EXPECT_EQ(1, Quenlix("scan").status);
@@ -327,10 +338,7 @@ TEST(QuenlixScan, StreamWithoutTablesPrintsEmptyTables) {
 
 TEST(QuenlixScan, BundledSampleIsWhatTheGeneratorWrites) {
     // samples/quenlix-sample.ts must stay in step with the generator (see samples/README.md).
-    std::string self = ProgramPath();
-    std::string source = __FILE__;
-    std::string top = source.substr(0, source.rfind("/tests/"));
-    std::string bundled = ReadFile(top + "/samples/quenlix-sample.ts");
+    std::string bundled = ReadFile(TopDir() + "/samples/quenlix-sample.ts");
     BuiltStream built = BuildSampleStream(MuxOptions{});
     ASSERT_FALSE(bundled.empty());
     EXPECT_TRUE(bundled == std::string(built.ts.begin(), built.ts.end()));

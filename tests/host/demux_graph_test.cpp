@@ -5,6 +5,8 @@
 #include <uuids.h>
 #include <vfwmsgs.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <mutex>
 
@@ -307,6 +309,46 @@ TEST(DemuxGraph, InputThatIsNotATransportStreamAbortsTheRun) {
     ASSERT_EQ(S_OK, rig.graph->GetEvent(&ev, &p1, &p2, 0));
     EXPECT_EQ(EC_ERRORABORT, ev);
     EXPECT_EQ(VFW_E_INVALID_FILE_FORMAT, static_cast<HRESULT>(p1));
+}
+
+TEST(DemuxGraph, ReadErrorAbortsAfterWhatWasReadIsDelivered) {
+    // A source that hands out one good block, then fails.
+    struct FailingSource : qxhost::ByteSource {
+        Bytes data;
+        bool served = false;
+        long Read(uint8_t* buffer, size_t size) override {
+            if (served) {
+                return -1;
+            }
+            served = true;
+            memcpy(buffer, data.data(), std::min(size, data.size()));
+            return static_cast<long>(std::min(size, data.size()));
+        }
+    } source;
+    Bytes pat = Section(0, 1, 20);
+    source.data = TsPacketizer(0).Packetize({pat, pat});
+    qxhost::TsReader reader(&source);
+    HRESULT hr = S_OK;
+    FilterGraph* graph = FilterGraph::Create();
+    auto* demux = new SectionDemuxFilter(&reader, nullptr, &hr);
+    auto* sink = new RecordingSink(&hr);
+    demux->AddRef();
+    sink->AddRef();
+    graph->AddFilter(demux, L"Demux");
+    graph->AddFilter(sink, L"Sink");
+    ASSERT_EQ(S_OK, graph->ConnectDirect(demux->GetPin(0), sink->GetPin(0), nullptr));
+    ULONG pid = 0;
+    IMPEG2PIDMap* map = sink->pin->PidMap();
+    map->MapPID(1, &pid, MEDIA_MPEG2_PSI);
+    map->Release();
+    ASSERT_EQ(S_OK, graph->Run());
+    LONG code = 0;
+    EXPECT_EQ(S_OK, graph->WaitForCompletion(10000, &code));
+    EXPECT_EQ(EC_ERRORABORT, code);
+    EXPECT_EQ(2u, sink->pin->got.size());
+    graph->Release();
+    demux->Release();
+    sink->Release();
 }
 
 TEST(DemuxGraph, StopWhileStreamingEndsTheThreadWithoutDeadlock) {

@@ -138,6 +138,21 @@ TEST(SectionDemux, ContinityGapDropsThePartialSectionAndARepeatIsIgnored) {
     EXPECT_EQ(1u, s.dropped_partial);
 }
 
+TEST(SectionDemux, AnnouncedDiscontinuityIsNoError) {
+    Bytes a = SectionOfSize(30, 0x40), b = SectionOfSize(40, 0x41);
+    Bytes pa = {0x00}, pb = {0x00};
+    pa.insert(pa.end(), a.begin(), a.end());
+    pb.insert(pb.end(), b.begin(), b.end());
+    Bytes jump = MakePacket(0x10, true, 9, pb, 1);
+    jump[5] |= 0x80; // discontinuity_indicator
+    Harness h;
+    h.demux.Map(0x10);
+    h.Push(MakePacket(0x10, true, 2, pa));
+    h.Push(jump);
+    EXPECT_EQ((std::vector<Bytes>{a, b}), h.Sections());
+    EXPECT_EQ(0u, h.demux.Stats().sections.cc_errors);
+}
+
 TEST(SectionDemux, GapInsideAPacketOfSeveralSectionsKeepsTheWholeOnes) {
     // The packet after a gap starts with the tail of a lost section, then holds whole ones.
     Bytes big = SectionOfSize(300, 0x40), a = SectionOfSize(20, 0x41), b = SectionOfSize(24, 0x42);
