@@ -1,0 +1,147 @@
+// An application of the module that knows the filter only by its class identifier: the module tests
+// start it as a second process after registering quenlix.ax in their own.
+//
+//   module_client cocreate MODULE    CoCreateInstance, then checks that CoFreeUnusedLibraries
+//                                    unloads MODULE once everything is released
+//   module_client collector          quenlix::CreateCollector (registered module, else the
+//                                    quenlix.ax beside this program)
+//
+// It connects a fake demultiplexer pin to the filter, feeds it a PAT and a PMT, and prints what the
+// filter holds through ITableCollector, one "name value..." line per fact. Exit status 0 when the
+// filter was created and fed, 3 when creation failed (the code is printed), 4 when feeding failed.
+#include <windows.h>
+#include <objbase.h>
+#include <strmif.h>
+#include <quenlix.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "support/fake_graph.h"
+#include "support/upstream_pin.h"
+#include "tools/register_command.h"
+
+namespace {
+
+unsigned long U(ULONG value) {
+    return value;
+}
+
+int Feed(IBaseFilter* filter) {
+    ITableCollector* tables = nullptr;
+    if (FAILED(filter->QueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&tables)))) {
+        printf("feed no ITableCollector\n");
+        return 4;
+    }
+    int status = 0;
+    {
+        qxtest::FakeGraph graph;
+        graph.AddFilter(filter, L"Korvane Trevasi Filter");
+        qxtest::FakeUpstream upstream;
+        IPin* input = nullptr;
+        HRESULT hr = filter->FindPin(L"Input", &input);
+        if (SUCCEEDED(hr)) {
+            hr = upstream.Connect(input);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = qxtest::RunFilter(filter);
+        }
+        if (FAILED(hr)) {
+            printf("feed 0x%08lX\n", U(static_cast<ULONG>(hr)));
+            status = 4;
+        } else {
+            upstream.Deliver(qxtest::BuildPat(0x0421, 1, {{0, 0x0010}, {1, 0x0100}}), 0x0000);
+            upstream.Deliver(qxtest::BuildPmt(1, 1, 0x0101, {{0x02, 0x0101}, {0x04, 0x0102}}), 0x0100);
+            ULONG patStatus = 0, patCount = 0, pmtStatus = 0, pmtCount = 0;
+            tables->GetPatStatus(&patStatus);
+            tables->GetPatSectionCount(&patCount);
+            tables->GetPmtStatus(&pmtStatus);
+            tables->GetPmtSectionCount(&pmtCount);
+            printf("pat %lu %lu\n", U(patStatus), U(patCount));
+            printf("pmt %lu %lu\n", U(pmtStatus), U(pmtCount));
+            StoredSection* pmt = nullptr;
+            if (tables->GetPmtSection(0x0100, 1, &pmt) == S_OK && pmt != nullptr) {
+                printf("pmt-section pid 0x%04lX length %lu\n", U(pmt->pid), U(pmt->length));
+                tables->FreePmtSection(&pmt);
+            }
+            printf("mapped");
+            for (ULONG pid : upstream.MappedPids()) {
+                printf(" 0x%04lX", U(pid));
+            }
+            printf("\n");
+            qxtest::StopFilter(filter);
+        }
+        upstream.Disconnect();
+        if (input != nullptr) {
+            input->Release();
+        }
+        graph.RemoveFilter(filter);
+    }
+    tables->Release();
+    return status;
+}
+
+// The property page's class, created the same way; only the answer is printed.
+void CreatePage(bool cocreate) {
+    IUnknown* page = nullptr;
+    HRESULT hr = cocreate ? CoCreateInstance(CLSID_TableCollectorPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_IUnknown, reinterpret_cast<void**>(&page))
+                          : quenlix::CreateCollector(CLSID_TableCollectorPropertyPage, IID_IUnknown,
+                                                     reinterpret_cast<void**>(&page));
+    printf("page 0x%08lX\n", U(static_cast<ULONG>(hr)));
+    if (page != nullptr) {
+        page->Release();
+    }
+}
+
+bool Loaded(const char* path) {
+    void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) {
+        return false;
+    }
+    dlclose(handle);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool cocreate = argc == 3 && strcmp(argv[1], "cocreate") == 0;
+    bool collector = argc == 2 && strcmp(argv[1], "collector") == 0;
+    if (!cocreate && !collector) {
+        fprintf(stderr, "usage: module_client cocreate MODULE | module_client collector\n");
+        return 1;
+    }
+    if (FAILED(CoInitialize(nullptr))) {
+        return 2;
+    }
+    IBaseFilter* filter = nullptr;
+    std::string from;
+    HRESULT hr = cocreate ? CoCreateInstance(CLSID_TableCollectorFilter, nullptr, CLSCTX_INPROC_SERVER,
+                                             IID_IBaseFilter, reinterpret_cast<void**>(&filter))
+                          : quenlix::CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
+                                                     reinterpret_cast<void**>(&filter), &from);
+    if (FAILED(hr)) {
+        printf("create 0x%08lX\n", U(static_cast<ULONG>(hr)));
+        CoUninitialize();
+        return 3;
+    }
+    if (collector) {
+        printf("from %s\n", from.c_str());
+    }
+    int status = Feed(filter);
+    filter->Release();
+    CreatePage(cocreate);
+    if (cocreate) {
+        // Everything is released: the module agrees to go, and really leaves the process.
+        bool before = Loaded(argv[2]);
+        CoFreeUnusedLibraries();
+        printf("loaded-before-free %s\n", before ? "yes" : "no");
+        printf("loaded-after-free %s\n", Loaded(argv[2]) ? "yes" : "no");
+    }
+    CoUninitialize();
+    return status;
+}

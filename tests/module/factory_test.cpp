@@ -1,0 +1,228 @@
+// The module's class objects, factories and object count, through the entry points linked into this
+// program (the same code quenlix.ax is built from).
+#include <windows.h>
+#include <objbase.h>
+#include <ocidl.h>
+#include <strmif.h>
+#include <quenlix.h>
+
+#include <gtest/gtest.h>
+
+#include "baseclasses/streams.h"
+#include "filter/TableCollectorFilter.h"
+#include "module/QuenlixModule.h"
+#include "module_support.h"
+
+namespace {
+
+class FactoryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(CBaseObject::ObjectsActive(), 0); }
+    void TearDown() override {
+        MemFailAt(0);
+        EXPECT_EQ(CBaseObject::ObjectsActive(), 0);
+        EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    }
+    static IClassFactory* Factory(REFCLSID clsid) {
+        IClassFactory* factory = nullptr;
+        EXPECT_EQ(DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        return factory;
+    }
+};
+
+// An object that aggregates another: it keeps the inner object's non-delegating IUnknown and counts
+// the references that reach it through the inner object's interfaces.
+class Outer final : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner != nullptr ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs); }
+    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--refs); }
+
+    IUnknown* inner = nullptr;
+    long refs = 1;
+};
+
+} // namespace
+
+TEST_F(FactoryTest, TemplateTableHoldsTheFilterThenItsPage) {
+    ASSERT_EQ(g_cTemplates, 2);
+    EXPECT_STREQ(g_Templates[0].m_Name, L"Korvane Trevasi Filter");
+    EXPECT_EQ(*g_Templates[0].m_ClsID, CLSID_TableCollectorFilter);
+    EXPECT_EQ(g_Templates[0].m_lpfnNew, &TableCollectorFilter::CreateInstance);
+    EXPECT_EQ(g_Templates[0].m_lpfnInit, nullptr);
+    EXPECT_EQ(g_Templates[0].m_pAMovieSetup_Filter, &g_TableCollectorSetup);
+    EXPECT_STREQ(g_Templates[1].m_Name, L"Korvane Trevasi Filter Property Page");
+    EXPECT_EQ(*g_Templates[1].m_ClsID, CLSID_TableCollectorPropertyPage);
+    EXPECT_EQ(g_Templates[1].m_lpfnInit, nullptr);
+    EXPECT_EQ(g_Templates[1].m_pAMovieSetup_Filter, nullptr);
+
+    EXPECT_EQ(*g_TableCollectorSetup.clsID, CLSID_TableCollectorFilter);
+    EXPECT_STREQ(g_TableCollectorSetup.strName, L"Korvane Trevasi Filter");
+    EXPECT_EQ(g_TableCollectorSetup.dwMerit, 0x00200000u);
+    EXPECT_EQ(g_TableCollectorSetup.nPins, 0u);
+    EXPECT_EQ(g_TableCollectorSetup.lpPin, nullptr);
+}
+
+TEST_F(FactoryTest, ClassObjectsOnlyForTheModulesClassesAndFactoryInterfaces) {
+    const CLSID unknownClass = {0x13e1554d, 0xa79f, 0x4d21, {0xba, 0xa4, 0xaf, 0xd0, 0xff, 0x70, 0xf3, 0x58}};
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(unknownClass, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(p, nullptr);
+    // The interface is checked first: even a class of the module has no other interface.
+    p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(CLSID_TableCollectorFilter, IID_IBaseFilter, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(DllGetClassObject(unknownClass, IID_ITableCollector, &p), E_NOINTERFACE);
+    EXPECT_EQ(DllGetClassObject(CLSID_TableCollectorFilter, IID_IClassFactory, nullptr), E_POINTER);
+
+    for (const CLSID* clsid : {&CLSID_TableCollectorFilter, &CLSID_TableCollectorPropertyPage}) {
+        for (const IID* iid : {&IID_IUnknown, &IID_IClassFactory}) {
+            IUnknown* object = nullptr;
+            ASSERT_EQ(DllGetClassObject(*clsid, *iid, reinterpret_cast<void**>(&object)), S_OK);
+            IClassFactory* factory = nullptr;
+            EXPECT_EQ(object->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+            factory->Release();
+            object->Release();
+        }
+    }
+    // Out of memory for the factory itself.
+    MemFailAt(1);
+    p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(CLSID_TableCollectorFilter, IID_IClassFactory, &p), E_OUTOFMEMORY);
+    EXPECT_EQ(p, nullptr);
+}
+
+TEST_F(FactoryTest, FilterComesWithItsInterfacesAndAnUnknownInterfaceLeavesNothing) {
+    IClassFactory* factory = Factory(CLSID_TableCollectorFilter);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, nullptr), E_POINTER);
+
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IMemInputPin, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), 1); // the factory only
+
+    ITableCollector* tables = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_ITableCollector, reinterpret_cast<void**>(&tables)), S_OK);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(tables->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    CLSID clsid = GUID_NULL;
+    EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_TableCollectorFilter);
+    ULONG status = 99;
+    EXPECT_EQ(tables->GetPatStatus(&status), S_OK);
+    EXPECT_EQ(status, 1u); // made with all its stores, empty
+    filter->Release();
+    EXPECT_EQ(tables->Release(), 0u);
+    factory->Release();
+}
+
+TEST_F(FactoryTest, AggregationOnlyThroughIUnknownAndIdentityIsTheOuterObjects) {
+    IClassFactory* factory = Factory(CLSID_TableCollectorFilter);
+    ASSERT_NE(factory, nullptr);
+    Outer outer;
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IBaseFilter, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_ITableCollector, &p), E_NOINTERFACE);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), 1);
+
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    factory->Release();
+    EXPECT_EQ(outer.refs, 1); // the inner object holds no reference on the outer one
+
+    // The inner object's interfaces count on, and answer for, the outer object.
+    ITableCollector* tables = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&tables)), S_OK);
+    EXPECT_EQ(outer.refs, 2);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(tables->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
+    EXPECT_EQ(outer.refs, 3);
+    identity->Release();
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(tables->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    CAUUID list = {};
+    EXPECT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_EQ(list.pElems[0], CLSID_TableCollectorPropertyPage);
+    CoTaskMemFree(list.pElems);
+    pages->Release();
+    tables->Release();
+    EXPECT_EQ(outer.refs, 1);
+
+    EXPECT_EQ(outer.inner->Release(), 0u);
+    outer.inner = nullptr;
+}
+
+TEST_F(FactoryTest, EveryAllocationFailureWhileMakingTheFilterLeavesNothingBehind) {
+    IClassFactory* factory = Factory(CLSID_TableCollectorFilter);
+    ASSERT_NE(factory, nullptr);
+    unsigned long failures = 0;
+    for (unsigned long n = 1; n < 200; ++n) {
+        IBaseFilter* filter = nullptr;
+        MemFailAt(n);
+        HRESULT hr = factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter));
+        MemFailAt(0);
+        if (hr == S_OK) {
+            filter->Release();
+            break;
+        }
+        EXPECT_EQ(hr, E_OUTOFMEMORY) << "allocation " << n;
+        EXPECT_EQ(filter, nullptr);
+        EXPECT_EQ(CBaseObject::ObjectsActive(), 1) << "allocation " << n;
+        ++failures;
+    }
+    // The object, its pin and fifteen stores at least.
+    EXPECT_GE(failures, 17u);
+    factory->Release();
+}
+
+TEST_F(FactoryTest, PropertyPageClassIsServedByTheSameFactory) {
+    IClassFactory* factory = Factory(CLSID_TableCollectorPropertyPage);
+    ASSERT_NE(factory, nullptr);
+    IUnknown* page = nullptr;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&page));
+    // Until the page joins the module its creation function answers E_NOTIMPL.
+    EXPECT_EQ(hr, E_NOTIMPL);
+    EXPECT_EQ(page, nullptr);
+    factory->Release();
+}
+
+TEST_F(FactoryTest, ModuleStaysWhileAnObjectLivesOrAFactoryIsLocked) {
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    IClassFactory* factory = Factory(CLSID_TableCollectorFilter);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE); // a factory is an object of the module
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory->Release();
+
+    // Object alive and factory locked; then each alone.
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    filter->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    factory = Factory(CLSID_TableCollectorPropertyPage);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK); // any factory of the module unlocks
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              E_NOTIMPL);
+    factory->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+
+    // An object that outlives its factory keeps the module.
+    factory = Factory(CLSID_TableCollectorFilter);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
+    factory->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    filter->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}

@@ -1,0 +1,202 @@
+// The built quenlix.ax as the platform loads it: its exports, what its registration writes, its
+// unloading, and a second process that creates the filter knowing only its class identifier.
+#include <windows.h>
+#include <objbase.h>
+#include <strmif.h>
+#include <quenlix.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sstream>
+
+#include "module_support.h"
+
+using namespace moduletest;
+
+namespace {
+
+using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+
+// quenlix.ax loaded as an application loads a module to register it.
+class LoadedModule {
+public:
+    LoadedModule() : m_module(LoadLibraryA(ModulePath().c_str())) {}
+    ~LoadedModule() {
+        if (m_module != nullptr) {
+            FreeLibrary(m_module);
+        }
+    }
+    HRESULT Call(const char* name) const {
+        auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(m_module, name)));
+        return entry != nullptr ? entry() : E_NOTIMPL;
+    }
+    HMODULE Get() const { return m_module; }
+
+private:
+    HMODULE m_module;
+};
+
+HRESULT Register() {
+    LoadedModule module;
+    return module.Call("DllRegisterServer");
+}
+
+HRESULT Unregister() {
+    LoadedModule module;
+    return module.Call("DllUnregisterServer");
+}
+
+DWORD At(const std::vector<BYTE>& data, size_t offset) {
+    DWORD value = 0;
+    if (offset + 4 <= data.size()) {
+        memcpy(&value, data.data() + offset, 4);
+    }
+    return value;
+}
+
+bool Has(const std::string& text, const std::string& line) {
+    return text.find(line) != std::string::npos;
+}
+
+class LoadedModuleTest : public ::testing::Test {
+protected:
+    ScratchRegistry m_registry;
+};
+
+} // namespace
+
+TEST_F(LoadedModuleTest, ExportsTheFiveEntryPointsAndNothingElse) {
+    ProcessResult nm = RunProgram({"nm", "-D", "--defined-only", ModulePath()});
+    if (nm.status == 127) {
+        GTEST_SKIP() << "nm is not installed";
+    }
+    ASSERT_EQ(nm.status, 0);
+    std::set<std::string> names;
+    std::istringstream lines(nm.out);
+    for (std::string line; std::getline(lines, line);) {
+        names.insert(line.substr(line.rfind(' ') + 1));
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllMain",
+                                            "DllRegisterServer", "DllUnregisterServer"}));
+    // glibc would never unload a module holding a GNU unique symbol.
+    ProcessResult symbols = RunProgram({"readelf", "-W", "--dyn-syms", ModulePath()});
+    EXPECT_FALSE(Has(symbols.out, "UNIQUE"));
+}
+
+TEST_F(LoadedModuleTest, RegistrationWritesBothClassesAndTheFiltersMapperEntry) {
+    ASSERT_EQ(Register(), S_OK);
+
+    EXPECT_EQ(StringValue(kFilterKey), L"Korvane Trevasi Filter");
+    EXPECT_EQ(StringValue(kPageKey), L"Korvane Trevasi Filter Property Page");
+    for (const wchar_t* key : {kFilterKey, kPageKey}) {
+        std::wstring server = std::wstring(key) + L"\\InprocServer32";
+        // The path the module learnt of itself when the platform attached it.
+        EXPECT_EQ(StringValue(server), ModulePathW());
+        EXPECT_EQ(StringValue(server, L"ThreadingModel"), L"Both");
+    }
+    EXPECT_EQ(StringValue(kFilterInstanceKey, L"FriendlyName"), L"Korvane Trevasi Filter");
+    EXPECT_EQ(StringValue(kFilterInstanceKey, L"CLSID"), L"{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}");
+    std::vector<BYTE> data = BinaryValue(kFilterInstanceKey, L"FilterData");
+    ASSERT_EQ(data.size(), 16u); // the header alone: no pin records
+    EXPECT_EQ(At(data, 4), 0x00200000u);
+    EXPECT_EQ(At(data, 8), 0u);
+    EXPECT_FALSE(KeyExists(kPageInstanceKey));
+
+    // Registering again replaces the entry instead of adding one.
+    ASSERT_EQ(Register(), S_OK);
+    EXPECT_EQ(SubKeys(kInstanceKey), std::vector<std::wstring>{L"{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}"});
+    EXPECT_EQ(StringValue(kFilterKey), L"Korvane Trevasi Filter");
+
+    ASSERT_EQ(Unregister(), S_OK);
+    EXPECT_FALSE(KeyExists(kFilterKey));
+    EXPECT_FALSE(KeyExists(kPageKey));
+    EXPECT_FALSE(KeyExists(kFilterInstanceKey));
+    EXPECT_TRUE(SubKeys(kInstanceKey).empty());
+    // Nothing left to remove is no failure.
+    EXPECT_EQ(Unregister(), S_OK);
+}
+
+TEST_F(LoadedModuleTest, CoFreeUnusedLibrariesUnloadsItOnceNoObjectLivesAndNoFactoryIsLocked) {
+    ASSERT_EQ(Register(), S_OK);
+    // FreeLibrary detached and unmapped it.
+    ASSERT_FALSE(ModuleLoaded(ModulePath()));
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_TableCollectorFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&filter)),
+              S_OK);
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(ModuleLoaded(ModulePath())) << "unloaded under a living filter";
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(CoGetClassObject(CLSID_TableCollectorFilter, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                               reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory->Release();
+    filter->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_TRUE(ModuleLoaded(ModulePath())) << "unloaded while locked";
+
+    ASSERT_EQ(CoGetClassObject(CLSID_TableCollectorPropertyPage, CLSCTX_INPROC_SERVER, nullptr,
+                               IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(ModuleLoaded(ModulePath()));
+
+    // And it comes back on the next request.
+    ASSERT_EQ(CoCreateInstance(CLSID_TableCollectorFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&filter)),
+              S_OK);
+    filter->Release();
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(ModuleLoaded(ModulePath()));
+    CoUninitialize();
+    EXPECT_EQ(Unregister(), S_OK);
+}
+
+TEST_F(LoadedModuleTest, AnotherProcessCreatesTheRegisteredFilterByItsClassUntilUnregistered) {
+    ASSERT_EQ(Register(), S_OK);
+    ProcessResult client = RunProgram({ClientPath(), "cocreate", ModulePath()});
+    EXPECT_EQ(client.status, 0) << client.out;
+    EXPECT_TRUE(Has(client.out, "pat 2 1\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "pmt 2 1\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "pmt-section pid 0x0100 length")) << client.out;
+    // The filter asked its upstream pin for the PMT's PID it learnt from the PAT.
+    EXPECT_TRUE(Has(client.out, " 0x0100")) << client.out;
+    EXPECT_TRUE(Has(client.out, "page 0x80004001\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "loaded-before-free yes\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "loaded-after-free no\n")) << client.out;
+
+    ASSERT_EQ(Unregister(), S_OK);
+    client = RunProgram({ClientPath(), "cocreate", ModulePath()});
+    EXPECT_EQ(client.status, 3);
+    EXPECT_EQ(client.out, "create 0x80040154\n"); // REGDB_E_CLASSNOTREG
+}
+
+TEST_F(LoadedModuleTest, CollectorComesFromTheRegisteredModuleElseFromTheOneBesideTheProgram) {
+    ProcessResult client = RunProgram({ClientPath(), "collector"});
+    EXPECT_EQ(client.status, 0) << client.out;
+    EXPECT_TRUE(Has(client.out, "from " + ClientModulePath() + "\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "pat 2 1\n")) << client.out;
+
+    ASSERT_EQ(Register(), S_OK);
+    client = RunProgram({ClientPath(), "collector"});
+    EXPECT_EQ(client.status, 0) << client.out;
+    EXPECT_TRUE(Has(client.out, "from " + ModulePath() + "\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "pmt 2 1\n")) << client.out;
+
+    // A registration whose module has gone is passed over too.
+    m_registry.Write("Windows Registry Editor Version 5.00\n\n"
+                     "[HKEY_CLASSES_ROOT\\CLSID\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}\\InprocServer32]\n"
+                     "@=\"/nonexistent/quenlix.ax\"\n\n");
+    client = RunProgram({ClientPath(), "collector"});
+    EXPECT_EQ(client.status, 0) << client.out;
+    EXPECT_TRUE(Has(client.out, "from " + ClientModulePath() + "\n")) << client.out;
+}
