@@ -19,6 +19,7 @@
 #include "host/FilterGraph.h"
 #include "host/SectionDemuxFilter.h"
 #include "host/TsReader.h"
+#include "register_command.h"
 #include "report.h"
 
 using quenlix::Node;
@@ -575,7 +576,14 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         fputs(kHelp, stdout);
+        fputs(quenlix::kRegisterHelp, stdout);
         return kOk;
+    }
+    if (args[0] == "register" || args[0] == "unregister" || args[0] == "registry") {
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        return args[0] == "register"     ? quenlix::RunRegister(rest)
+               : args[0] == "unregister" ? quenlix::RunUnregister(rest)
+                                         : quenlix::RunRegistry(rest);
     }
     if (args[0] != "scan") {
         return Usage(("unknown command '" + args[0] + "'").c_str());

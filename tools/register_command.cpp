@@ -15,23 +15,20 @@
 namespace quenlix {
 
 const char kRegisterHelp[] =
-    "       quenlix register [MODULE]\n"
-    "       quenlix unregister [MODULE]\n"
-    "       quenlix registry\n"
     "\n"
-    "register and unregister load MODULE (default: quenlix.ax beside the program) and call its\n"
-    "DllRegisterServer or DllUnregisterServer, as regsvr32 does: the filter and its property page are\n"
-    "entered in (or removed from) the registry and the filter with the filter mapper. registry prints\n"
-    "what the registry holds for the two classes. The registry is the file $QUENLIX_REGISTRY, else\n"
-    "$XDG_DATA_HOME/quenlix/registry.reg or ~/.local/share/quenlix/registry.reg.\n"
+    "module commands:\n"
+    "  quenlix register [MODULE]    enter the filter and its property page in the registry, and the\n"
+    "                               filter with the filter mapper, through the DllRegisterServer of\n"
+    "                               MODULE (default: quenlix.ax beside this program)\n"
+    "  quenlix unregister [MODULE]  remove them again, through its DllUnregisterServer\n"
+    "  quenlix registry             print what the registry holds for the two classes\n"
     "\n"
-    "exit status of register and unregister:\n"
-    "  0  done\n"
-    "  1  usage error\n"
-    "  2  COM could not be initialised\n"
-    "  3  the module cannot be loaded\n"
-    "  4  the module has no such entry point\n"
-    "  5  the entry point answered a failure (the code is printed)\n";
+    "  The registry is the file $QUENLIX_REGISTRY, else $XDG_DATA_HOME/quenlix/registry.reg or\n"
+    "  ~/.local/share/quenlix/registry.reg.\n"
+    "\n"
+    "  exit status of register and unregister, as regsvr32's: 0 done, 1 usage error, 2 COM could not\n"
+    "  be initialised, 3 the module cannot be loaded, 4 it lacks the entry point, 5 the entry point\n"
+    "  answered a failure (its code is printed)\n";
 
 namespace {
 
@@ -158,6 +155,10 @@ const char* LoadFailure(DWORD error) {
 
 // Loads the module and calls one of its registration entry points.
 int CallEntry(const char* command, const char* entryName, const std::vector<std::string>& args) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        fputs(kRegisterHelp, stdout);
+        return kRegisterOk;
+    }
     if (args.size() > 1) {
         fprintf(stderr, "quenlix: %s takes one module at most\nTry 'quenlix --help'.\n", command);
         return kRegisterUsage;
@@ -373,6 +374,10 @@ int RunUnregister(const std::vector<std::string>& args) {
 }
 
 int RunRegistry(const std::vector<std::string>& args) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        fputs(kRegisterHelp, stdout);
+        return 0;
+    }
     if (!args.empty()) {
         fprintf(stderr, "quenlix: registry takes no arguments\nTry 'quenlix --help'.\n");
         return kRegisterUsage;
