@@ -63,6 +63,7 @@ typedef WORD* PWORD;
 typedef LONG* PLONG;
 typedef INT* LPINT;
 typedef UINT* LPUINT;
+typedef UINT* PUINT;
 typedef int64_t INT64;
 typedef uint64_t UINT64;
 typedef int32_t INT32;

@@ -1,5 +1,6 @@
 /* The Windows SDK's <windows.h> for non-Windows hosts: base types, HRESULTs, GUIDs and the Win32
-   functions the system uses. Declarations only; platform/posix implements them.
+   functions the system uses, the window layer of <winuser.h> among them. Declarations only; platform/posix
+   implements them.
 
    As on Windows, the build is ANSI unless UNICODE is defined: the unsuffixed names (GetModuleFileName,
    RegCreateKeyEx, ...) map to their A forms. min and max are deliberately not defined as macros. */
@@ -96,3 +97,5 @@ typedef INT_PTR(WINAPI* PROC)(void);
 #include <winbase.h>
 #include <winnls.h>
 #include <winreg.h>
+#include <windef.h>
+#include <winuser.h>
