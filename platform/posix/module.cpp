@@ -5,6 +5,7 @@
 // dli_fbase that dladdr reports for any address inside the object. That makes a module handle unique,
 // stable while the object is loaded, and an address inside the object, like a Windows image base.
 #include <objbase.h>
+#include <qxuser.h>
 
 #include "internal.h"
 
@@ -102,6 +103,8 @@ void Unload(HMODULE base) {
             LoadedModule module = *it;
             g_modules.erase(it);
             Detach(module);
+            // Its resources leave with its image.
+            QxUnregisterResources(reinterpret_cast<HINSTANCE>(module.base));
             dlclose(module.handle);
             return;
         }

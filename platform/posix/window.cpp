@@ -54,7 +54,10 @@ const WindowClass* FindClassLocked(LPCSTR name) {
     }
     // The dialog class is also known by its atom.
     if (IS_INTRESOURCE(name)) {
-        return reinterpret_cast<UINT_PTR>(name) == 0x8002 ? &Classes().back() : nullptr;
+        if (reinterpret_cast<UINT_PTR>(name) != 0x8002) {
+            return nullptr;
+        }
+        name = "#32770";
     }
     for (const WindowClass& cls : Classes()) {
         if (CompareNoCase(cls.name, name) == 0) {

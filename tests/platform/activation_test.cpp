@@ -97,12 +97,15 @@ TEST_F(ActivationTest, LoadLibraryAttachesWithTheModuleHandle) {
                                    reinterpret_cast<LPCSTR>(instanceOf), &byAddress));
     EXPECT_EQ(byAddress, module);
     EXPECT_EQ(GetModuleHandleA("qx_testserver.ax"), module);
+    char text[16];
+    EXPECT_EQ(LoadStringA(module, 1, text, sizeof(text)), 11) << "the module's own resources";
 
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(Log(), "attach\n") << "still one load outstanding";
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(Log(), "attach\ndetach\n");
     EXPECT_FALSE(ServerLoaded());
+    EXPECT_EQ(LoadStringA(module, 1, text, sizeof(text)), 0) << "gone with the module";
     EXPECT_FALSE(FreeLibrary(module));
 }
 

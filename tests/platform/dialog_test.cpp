@@ -270,6 +270,10 @@ TEST_F(DialogTest, DestructionGoesDownTheTreeThenBackUpAndHandlesStayDead) {
     ASSERT_TRUE(a != nullptr && a1 != nullptr && b != nullptr);
     EXPECT_TRUE(IsChild(top, a1));
     EXPECT_FALSE(UnregisterClassA("QxTracking", nullptr)) << "windows of the class still exist";
+    HWND byAtom = CreateWindowExA(0, reinterpret_cast<LPCSTR>(0x8002), "", WS_CHILD, 0, 0, 1, 1, b, nullptr,
+                                  nullptr, nullptr);
+    EXPECT_EQ(GetWindowLongPtrA(byAtom, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(DefDlgProcA))
+        << "the dialog class by its atom";
 
     // Another thread cannot destroy this thread's window.
     BOOL foreign = TRUE;

@@ -2,6 +2,7 @@
 // it loads into any test program; it notes its DllMain calls in the file named by QX_TESTSERVER_LOG,
 // refuses to attach when QX_TESTSERVER_REFUSE is set, and serves one class, CLSID_TestServerObject.
 #include <objbase.h>
+#include <qxuser.h>
 
 #include <atomic>
 #include <cstdio>
@@ -110,6 +111,8 @@ __attribute__((visibility("default"))) BOOL WINAPI DllMain(HINSTANCE instance, D
             return FALSE;
         }
         g_instance = instance;
+        // What a module's string table gives it on Windows.
+        QxRegisterString(instance, 1, "test server");
         Note("attach");
     } else if (reason == DLL_PROCESS_DETACH) {
         Note("detach");
