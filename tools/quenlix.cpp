@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "filter/TableCollectorFilter.h"
 #include "host/FilterGraph.h"
 #include "host/SectionDemuxFilter.h"
 #include "host/TsReader.h"
@@ -44,7 +43,8 @@ const char kHelp[] =
     "Reads an MPEG-2 transport stream (FILE, or standard input for -), collects its PSI/SI tables\n"
     "(PAT, PMT, CAT, NIT, SDT, BAT, EIT, TDT, TOT, RST and ATSC MGT, VCT, STT, EIT, ETT) with the\n"
     "table-collecting filter, and prints each table it holds: status, section count and the decoded\n"
-    "main fields of every section, and what the reader and demultiplexer saw on the way.\n"
+    "main fields of every section, and what the reader and demultiplexer saw on the way. The filter\n"
+    "is created by its class through COM when registered, else from quenlix.ax beside the program.\n"
     "\n"
     "options:\n"
     "  --packet-size N  packet size in bytes: 188, 192 (4-byte timecode first) or 204 (16 bytes of\n"
@@ -415,30 +415,32 @@ Node DemuxNode(const SectionDemuxStats& s) {
 
 // Builds and runs the graph; fills tables. kOk or kFailed (with a message already printed).
 // *abortCode receives the failure a filter reported while the graph ran (S_OK when none).
-int Scan(qxhost::TsReader& reader, Node* tables, SectionDemuxStats* demuxStats, HRESULT* abortCode) {
+// *moduleUsed receives the module the filter came from.
+int Scan(qxhost::TsReader& reader, Node* tables, SectionDemuxStats* demuxStats, HRESULT* abortCode,
+         std::string* moduleUsed) {
     HRESULT hr = S_OK;
     int result = kFailed;
     FilterGraph* graph = FilterGraph::Create();
     SectionDemuxFilter* demux = new SectionDemuxFilter(&reader, nullptr, &hr);
-    CUnknown* collectorObject = TableCollectorFilter::CreateInstance(nullptr, &hr);
     IBaseFilter* collector = nullptr;
     ITableCollector* tc = nullptr;
     IPin* input = nullptr;
     IMediaControl* control = nullptr;
     IMediaEvent* events = nullptr;
     LONG code = 0;
-    const char* step = "create the filters";
+    const char* step = "create the demultiplexer";
     if (demux != nullptr) {
         demux->AddRef();
     }
-    if (graph == nullptr || demux == nullptr || collectorObject == nullptr || FAILED(hr)) {
-        if (collectorObject != nullptr) {
-            collectorObject->NonDelegatingAddRef();
-            collectorObject->NonDelegatingRelease();
-        }
+    if (graph == nullptr || demux == nullptr || FAILED(hr)) {
+        hr = FAILED(hr) ? hr : E_OUTOFMEMORY;
         goto done;
     }
-    hr = collectorObject->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&collector));
+    // The filter comes from the module as any application gets it: by class through COM, or from
+    // quenlix.ax beside the program when the class is not registered.
+    step = "create the Korvane Trevasi Filter";
+    hr = quenlix::CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&collector), moduleUsed);
     if (FAILED(hr)) {
         goto done;
     }
@@ -472,7 +474,10 @@ int Scan(qxhost::TsReader& reader, Node* tables, SectionDemuxStats* demuxStats, 
     result = kOk;
 done:
     if (result != kOk) {
-        fprintf(stderr, "quenlix: cannot %s (error 0x%08X)\n", step, static_cast<unsigned>(hr));
+        fprintf(stderr, "quenlix: cannot %s: %s\n", step, quenlix::DescribeHresult(hr).c_str());
+        if (!moduleUsed->empty()) {
+            fprintf(stderr, "quenlix: module tried: %s\n", moduleUsed->c_str());
+        }
     }
     if (control != nullptr) {
         control->Stop();
@@ -535,12 +540,20 @@ int RunScan(const Options& o) {
     Node tables;
     SectionDemuxStats demuxStats;
     HRESULT aborted = S_OK;
-    int result = Scan(reader, &tables, &demuxStats, &aborted);
+    std::string module;
+    // COM is initialised for the scan so that a registered filter class is found by CoCreateInstance;
+    // every object is released before it is uninitialised.
+    HRESULT hrInit = CoInitialize(nullptr);
+    int result = Scan(reader, &tables, &demuxStats, &aborted, &module);
+    if (SUCCEEDED(hrInit)) {
+        CoUninitialize();
+    }
     if (result != kOk) {
         return result;
     }
     Node report = Node::Object();
     report.Set("input", InputNode(o, reader));
+    report.Set("filter_module", Node::Text(module));
     report.Set("demux", DemuxNode(demuxStats));
     report.Set("tables", tables);
     if (o.json) {
@@ -576,6 +589,7 @@ int main(int argc, char** argv) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         fputs(kHelp, stdout);
+        fputs("\nmodule commands:\n", stdout);
         fputs(quenlix::kRegisterHelp, stdout);
         return kOk;
     }

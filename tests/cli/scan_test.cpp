@@ -59,7 +59,10 @@ struct Outcome {
 // Runs the program with the arguments (already quoted for the shell), optionally feeding stdin.
 Outcome Quenlix(const std::string& args, const std::string& stdinPath = "") {
     std::string out = TempPath("stdout"), err = TempPath("stderr");
-    std::string cmd = "'" + ProgramPath() + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    // An empty registry of its own: the filter then comes from quenlix.ax beside the program, the
+    // module of this build, whatever the machine has registered.
+    std::string cmd = "QUENLIX_REGISTRY='" + TempPath("registry.reg") + "' '" + ProgramPath() + "' " + args +
+                      " >'" + out + "' 2>'" + err + "'";
     if (!stdinPath.empty()) {
         cmd += " <'" + stdinPath + "'";
     }
@@ -199,6 +202,8 @@ TEST(QuenlixScan, DvbAndAtscMultiplexWithNoiseAtEveryPacketSize) {
         BuiltStream built = BuildSampleStream(o);
         Json j = ScanJson(built.ts, "mux.ts");
         EXPECT_EQ(size, j["input"]["packet_size"].Int());
+        std::string module = j["filter_module"].text;
+        EXPECT_EQ(ProgramPath().substr(0, ProgramPath().rfind('/')) + "/quenlix.ax", module);
         EXPECT_EQ(1, j["input"]["sync_losses"].Int());
         EXPECT_EQ(97, j["input"]["skipped_bytes"].Int());
         EXPECT_EQ(1, j["input"]["error_packets"].Int());
