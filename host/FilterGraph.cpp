@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <vfwmsgs.h>
 
+#include "host/HostObject.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +12,9 @@
 #include <new>
 
 namespace {
+
+using qxhost::DestroyObject;
+using qxhost::MakeObject;
 
 // The filter that owns a pin, with a reference; null when the pin cannot say.
 IBaseFilter* OwnerOf(IPin* pin) {
@@ -66,7 +71,7 @@ public:
     STDMETHODIMP_(ULONG) Release() override {
         ULONG r = --m_ref;
         if (r == 0) {
-            delete this;
+            DestroyObject(this);
         }
         return r;
     }
@@ -101,8 +106,9 @@ public:
         if (ppEnum == nullptr) {
             return E_POINTER;
         }
-        auto* c = new (std::nothrow) FilterEnumerator(m_filters, m_at);
+        auto* c = MakeObject<FilterEnumerator>(m_filters, m_at);
         if (c == nullptr) {
+            *ppEnum = nullptr;
             return E_OUTOFMEMORY;
         }
         c->AddRef();
@@ -111,6 +117,7 @@ public:
     }
 
 private:
+    template <class T> friend void qxhost::DestroyObject(T*);
     virtual ~FilterEnumerator() {
         for (IBaseFilter* f : m_filters) {
             f->Release();
@@ -124,7 +131,9 @@ private:
 } // namespace
 
 FilterGraph* FilterGraph::Create() {
-    return new (std::nothrow) FilterGraph();
+    // Through the allocation module, like the objects of the base layer, so that tests can make it fail.
+    void* block = MemAlloc(sizeof(FilterGraph));
+    return block != nullptr ? new (block) FilterGraph() : nullptr; // the constructor is private
 }
 
 FilterGraph::~FilterGraph() {
@@ -161,7 +170,8 @@ STDMETHODIMP_(ULONG) FilterGraph::AddRef() {
 STDMETHODIMP_(ULONG) FilterGraph::Release() {
     ULONG r = --m_ref;
     if (r == 0) {
-        delete this;
+        this->~FilterGraph();
+        MemFree(this);
     }
     return r;
 }
@@ -257,7 +267,7 @@ STDMETHODIMP FilterGraph::EnumFilters(IEnumFilters** ppEnum) {
     for (const Entry& e : m_filters) {
         filters.push_back(e.filter);
     }
-    auto* e = new (std::nothrow) FilterEnumerator(filters, 0);
+    auto* e = MakeObject<FilterEnumerator>(filters, 0);
     if (e == nullptr) {
         *ppEnum = nullptr;
         return E_OUTOFMEMORY;

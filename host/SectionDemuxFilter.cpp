@@ -3,10 +3,15 @@
 #include <uuids.h>
 #include <vfwmsgs.h>
 
+#include "host/HostObject.h"
+
 #include <cstring>
 #include <vector>
 
 namespace {
+
+using qxhost::DestroyObject;
+using qxhost::MakeObject;
 
 // Sections are at most 4096 bytes; a few buffers let the downstream pin hold one while the next is
 // filled.
@@ -34,7 +39,7 @@ public:
     STDMETHODIMP_(ULONG) Release() override {
         ULONG r = --m_ref;
         if (r == 0) {
-            delete this;
+            DestroyObject(this);
         }
         return r;
     }
@@ -71,7 +76,7 @@ public:
         if (ppIEnumPIDMap == nullptr) {
             return E_POINTER;
         }
-        auto* copy = new (std::nothrow) PidMapEnumerator(m_pids, m_at);
+        auto* copy = MakeObject<PidMapEnumerator>(m_pids, m_at);
         if (copy == nullptr) {
             *ppIEnumPIDMap = nullptr;
             return E_OUTOFMEMORY;
@@ -82,6 +87,7 @@ public:
     }
 
 private:
+    template <class T> friend void qxhost::DestroyObject(T*);
     virtual ~PidMapEnumerator() = default;
     std::atomic<ULONG> m_ref{0};
     std::vector<ULONG> m_pids;
@@ -191,7 +197,7 @@ STDMETHODIMP SectionOutputPin::EnumPIDMap(IEnumPIDMap** pIEnumPIDMap) {
     for (unsigned pid : m_pDemux->m_demux.MappedPids()) {
         pids.push_back(pid);
     }
-    auto* e = new (std::nothrow) PidMapEnumerator(std::move(pids));
+    auto* e = MakeObject<PidMapEnumerator>(std::move(pids));
     if (e == nullptr) {
         *pIEnumPIDMap = nullptr;
         return E_OUTOFMEMORY;

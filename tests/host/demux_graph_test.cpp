@@ -265,6 +265,20 @@ TEST(DemuxGraph, PidMapFollowsThePlatformsRules) {
     clone->Release();
     e->Release();
 
+    // Out of memory for an enumerator or its clone: E_OUTOFMEMORY and a null pointer.
+    e = reinterpret_cast<IEnumPIDMap*>(1);
+    MemFailAt(1);
+    EXPECT_EQ(E_OUTOFMEMORY, map->EnumPIDMap(&e));
+    MemFailAt(0);
+    EXPECT_EQ(nullptr, e);
+    ASSERT_EQ(S_OK, map->EnumPIDMap(&e));
+    clone = reinterpret_cast<IEnumPIDMap*>(1);
+    MemFailAt(1);
+    EXPECT_EQ(E_OUTOFMEMORY, e->Clone(&clone));
+    MemFailAt(0);
+    EXPECT_EQ(nullptr, clone);
+    e->Release();
+
     ULONG notMapped = 0x0123;
     EXPECT_EQ(S_OK, map->UnmapPID(1, &notMapped));
     EXPECT_EQ((std::vector<ULONG>{0x0010, 0x1FFB}), Enumerate(map));
@@ -435,6 +449,20 @@ TEST(DemuxGraph, GraphBookkeeping) {
     EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->RemoveFilter(sink));
     ASSERT_EQ(S_OK, sink->QueryFilterInfo(&info));
     EXPECT_EQ(nullptr, info.pGraph);
+
+    MemFailAt(1);
+    EXPECT_EQ(nullptr, FilterGraph::Create());
+    MemFailAt(1);
+    EXPECT_EQ(E_OUTOFMEMORY, graph->EnumFilters(&e));
+    MemFailAt(0);
+    EXPECT_EQ(nullptr, e);
+    ASSERT_EQ(S_OK, graph->EnumFilters(&e));
+    IEnumFilters* copy = nullptr;
+    MemFailAt(1);
+    EXPECT_EQ(E_OUTOFMEMORY, e->Clone(&copy));
+    MemFailAt(0);
+    EXPECT_EQ(nullptr, copy);
+    e->Release();
 
     graph->Release(); // removes and releases what is left
     a->Release();
