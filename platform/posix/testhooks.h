@@ -50,3 +50,11 @@ struct RecordedMessageBox {
 };
 std::vector<RecordedMessageBox> MessageBoxCapture();
 void MessageBoxClear();
+
+// Holds a resource script (the .rc a module is built with on Windows) against the resources the module
+// registered here: every DIALOG/DIALOGEX (styles as the resource compiler makes them, rectangles, texts,
+// classes, font) and every STRINGTABLE entry. defines holds #define lines the script's names need (its
+// resource.h); the script's own #define lines count too, other preprocessor lines are passed over.
+// Answers "" when they agree, otherwise one line per difference (or the script's first syntax error).
+std::string ResourceScriptMismatch(HINSTANCE module, const std::string& script,
+                                   const std::string& defines = "");

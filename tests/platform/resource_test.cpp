@@ -1,12 +1,14 @@
 // Module resources and what reads them: string-table entries through LoadString, template registration,
 // and message boxes through the recording default and an installed presenter.
 #include <windows.h>
+#include <commctrl.h>
 #include <qxuser.h>
 
 #include "platform/posix/testhooks.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -88,6 +90,80 @@ TEST_F(ResourceTest, RegistrationKeepsItsOwnCopy) {
     UserMemFailAt(1);
     EXPECT_FALSE(QxRegisterString(nullptr, 100, "x"));
     EXPECT_EQ(QxFindDialog(nullptr, MAKEINTRESOURCEA(108)), nullptr);
+}
+
+const char kResourceHeader[] = R"(
+#define IDD_PAGE 107
+#define IDS_TITLE 100
+#define IDC_TABLES 1017
+)";
+
+const char kScript[] = R"(#include "resource.h"
+#include "winres.h"
+LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US
+#pragma code_page(1252)
+/* The page as the resource compiler sees it. */
+1 VERSIONINFO
+ FILEVERSION 1,0,0,1
+BEGIN
+    BLOCK "StringFileInfo"
+    BEGIN
+        VALUE "FileDescription", "quenlix"
+    END
+END
+IDD_PAGE DIALOGEX 0, 0, 271, 252
+STYLE DS_SETFONT | WS_CHILD | WS_BORDER
+FONT 8, "MS Sans Serif", 0, 0, 0x0
+BEGIN
+    LTEXT           "SI &Tables : ",1007,6,8,34,8
+    COMBOBOX        IDC_TABLES,44,6,80,84,CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP
+    CONTROL         "",1022,"SysListView32",LVS_REPORT | WS_BORDER | WS_TABSTOP,6,51,253,163
+    PUSHBUTTON      "&Update table",1026,12,222,50,14, NOT WS_TABSTOP
+END
+
+IDD_PAGE AFX_DIALOG_LAYOUT
+BEGIN
+    0
+END
+
+STRINGTABLE
+BEGIN
+    IDS_TITLE "Service Information"
+END
+)";
+
+TEST_F(ResourceTest, ResourceScriptAgreesWithWhatTheModuleRegistered) {
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    QX_DIALOG_ITEM items[] = {
+        {1007, "Static", "SI &Tables : ", 6, 8, 34, 8, child | SS_LEFT | WS_GROUP, 0},
+        {1017, "ComboBox", "", 44, 6, 80, 84, child | CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0},
+        {1022, "SysListView32", "", 6, 51, 253, 163, child | LVS_REPORT | WS_BORDER | WS_TABSTOP, 0},
+        {1026, "Button", "&Update table", 12, 222, 50, 14, child | BS_PUSHBUTTON, 0},
+    };
+    QX_DIALOG page{DS_SETFONT | WS_CHILD | WS_BORDER, 0, 0, 0, 271, 252, "", 8, "MS Sans Serif", 4, items};
+    HINSTANCE module = Other();
+    ASSERT_TRUE(QxRegisterDialog(module, MAKEINTRESOURCEA(107), &page));
+    ASSERT_TRUE(QxRegisterString(module, 100, "Service Information"));
+    EXPECT_EQ(ResourceScriptMismatch(module, kScript, kResourceHeader), "");
+
+    // Each kind of drift is named.
+    items[1].cy = 85;
+    items[3].style |= WS_TABSTOP;
+    ASSERT_TRUE(QxRegisterDialog(module, MAKEINTRESOURCEA(107), &page));
+    ASSERT_TRUE(QxRegisterString(module, 100, "Service information"));
+    std::string report = ResourceScriptMismatch(module, kScript, kResourceHeader);
+    EXPECT_NE(report.find("control 1 (1017) rectangle: script 44,6,80,84, registered 44,6,80,85"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("control 3 (1026) style"), std::string::npos) << report;
+    EXPECT_NE(report.find("string 100"), std::string::npos) << report;
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 3) << report;
+
+    EXPECT_NE(ResourceScriptMismatch(module, kScript, "").find("unknown name IDC_TABLES"), std::string::npos)
+        << "names the script cannot resolve are reported, not guessed";
+    QxUnregisterResources(module);
+    EXPECT_NE(ResourceScriptMismatch(module, kScript, kResourceHeader).find("dialog #107: not registered"),
+              std::string::npos);
 }
 
 struct Presented {
