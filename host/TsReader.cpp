@@ -72,7 +72,7 @@ long MemorySource::Read(uint8_t* buffer, size_t size) {
 TsReader::TsReader(ByteSource* source, unsigned packetSize, size_t blockSize)
     : m_source(source), m_packetSize(packetSize), m_forced(packetSize != 0) {
     // The slack past one block keeps a lock check's look-ahead in the buffer after compaction.
-    m_buffer.resize(std::max<size_t>(blockSize, 4096) + kMaxStride * (kLockRuns + 1));
+    m_buffer.resize(std::max<size_t>(blockSize, 4096) + static_cast<size_t>(kMaxStride) * (kLockRuns + 1));
 }
 
 // Makes at least need bytes available from m_begin, unless the input ends first. Reads fill all the

@@ -196,7 +196,7 @@ TEST(DemuxGraph, MappingChangedInsideReceiveTakesEffectFromTheNextPacket) {
     Bytes pat = Section(0x00, 1, 20), pmt = Section(0x02, 0x101, 60), nit = Section(0x40, 7, 30);
     TsPacketizer t0(0x0000), t100(0x0100), t10(0x0010);
     Bytes ts = t100.Packetize(pmt); // before the PAT: not mapped yet
-    Bytes more = t0.Packetize({pat, nit.size() ? pat : pat});
+    Bytes more = t0.Packetize({pat, pat});
     ts.insert(ts.end(), more.begin(), more.end());
     more = t100.Packetize(pmt);
     ts.insert(ts.end(), more.begin(), more.end());
