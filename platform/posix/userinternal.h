@@ -12,7 +12,7 @@
 
 namespace qxplatform {
 
-enum class WindowKind { Custom, Dialog, Button, Static, Edit, ComboBox, ListView };
+enum class WindowKind { Custom, Dialog, Button, Static, Edit, ComboBox, ListView, Desktop };
 
 struct ComboState {
     std::vector<std::string> items;

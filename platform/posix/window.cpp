@@ -306,7 +306,11 @@ void UserMemFailFrom(unsigned long n) {
 
 size_t LiveWindowCount() {
     std::lock_guard<std::mutex> guard(UserLock());
-    return Table().size();
+    size_t count = 0;
+    for (const auto& entry : Table()) {
+        count += entry.second->kind != WindowKind::Desktop ? 1 : 0;
+    }
+    return count;
 }
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
@@ -431,7 +435,7 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         if (window == nullptr) {
             return FALSE;
         }
-        if (window->owner != std::this_thread::get_id()) {
+        if (window->owner != std::this_thread::get_id() || window->kind == WindowKind::Desktop) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -748,6 +752,53 @@ BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repa
     SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
     SendMessageA(hwnd, WM_MOVE, 0, MAKELPARAM(x, y));
     return TRUE;
+}
+
+BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int width, int height, UINT flags) {
+    RECT now;
+    {
+        std::lock_guard<std::mutex> guard(UserLock());
+        Window* window = FindOrFail(hwnd);
+        if (window == nullptr) {
+            return FALSE;
+        }
+        now = window->rect;
+    }
+    if ((flags & SWP_NOMOVE) != 0) {
+        x = now.left;
+        y = now.top;
+    }
+    if ((flags & SWP_NOSIZE) != 0) {
+        width = now.right - now.left;
+        height = now.bottom - now.top;
+    }
+    if ((flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) {
+        MoveWindow(hwnd, x, y, width, height, (flags & SWP_NOREDRAW) == 0);
+    }
+    if ((flags & SWP_SHOWWINDOW) != 0) {
+        ShowWindow(hwnd, SW_SHOWNA);
+    } else if ((flags & SWP_HIDEWINDOW) != 0) {
+        ShowWindow(hwnd, SW_HIDE);
+    }
+    return TRUE;
+}
+
+HWND WINAPI GetDesktopWindow(void) {
+    static HWND desktop = [] {
+        std::lock_guard<std::mutex> guard(UserLock());
+        auto window = std::make_unique<Window>();
+        HWND hwnd = reinterpret_cast<HWND>(g_nextHandle);
+        window->handle = hwnd;
+        window->kind = WindowKind::Desktop;
+        window->className = "#32769";
+        window->proc = DefWindowProcA;
+        window->style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+        window->rect = RECT{0, 0, 1920, 1080};
+        Table().emplace(g_nextHandle, std::move(window));
+        g_nextHandle += 2;
+        return hwnd;
+    }();
+    return desktop;
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {

@@ -382,6 +382,24 @@ BOOL WINAPI IsWindowEnabled(HWND hWnd);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
+/* Position, size and visibility; the z-order of this host is creation order and does not change. */
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_FRAMECHANGED 0x0020
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_NOOWNERZORDER 0x0200
+#define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
+/* The root of every top-level window: it always exists, belongs to no thread and cannot be destroyed. Its
+   size is that of a 1920 x 1080 screen. */
+HWND WINAPI GetDesktopWindow(void);
 /* Rectangles are relative to the parent's client area; a window without a parent sits at the screen's
    origin. There is no non-client area, so a window's client rectangle is its whole size. */
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);

@@ -211,6 +211,37 @@ TEST_F(DialogTest, CommandsReachTheDialogProcedureWithTheCodeInTheHighWord) {
     DestroyWindow(dialog);
 }
 
+TEST_F(DialogTest, APageMeasuredOnTheDesktopThenPlacedInItsFrame) {
+    // How a property page learns its size: made on the desktop, measured, destroyed.
+    HWND desktop = GetDesktopWindow();
+    ASSERT_EQ(GetDesktopWindow(), desktop);
+    HWND probe = CreateDialogParamA(Module(), MAKEINTRESOURCEA(107), desktop, RecordingProc, 0);
+    ASSERT_NE(probe, nullptr);
+    RECT r;
+    GetWindowRect(probe, &r);
+    EXPECT_EQ(r.right - r.left, 407);
+    EXPECT_EQ(r.bottom - r.top, 410);
+    EXPECT_TRUE(DestroyWindow(probe));
+    EXPECT_FALSE(DestroyWindow(desktop));
+    EXPECT_TRUE(IsWindow(desktop));
+
+    HWND page = Create();
+    EXPECT_TRUE(SetWindowPos(page, HWND_TOP, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW));
+    GetWindowRect(page, &r);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.top, 20);
+    EXPECT_EQ(r.right, 10 + 407) << "size kept";
+    EXPECT_TRUE(IsWindowVisible(page));
+    EXPECT_TRUE(MoveWindow(page, 0, 0, 300, 200, TRUE));
+    GetClientRect(page, &r);
+    EXPECT_EQ(r.right, 300);
+    EXPECT_EQ(r.bottom, 200);
+    EXPECT_TRUE(SetWindowPos(page, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_HIDEWINDOW));
+    EXPECT_FALSE(IsWindowVisible(page));
+    DestroyWindow(page);
+    EXPECT_EQ(LiveWindowCount(), windowsBefore_);
+}
+
 INT_PTR CALLBACK AnsweringProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INITDIALOG) {
         return 77; // WM_INITDIALOG answers the procedure's own value
