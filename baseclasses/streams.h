@@ -18,3 +18,4 @@
 #include "baseclasses/amextra.h"
 #include "baseclasses/dllentry.h"
 #include "baseclasses/dllsetup.h"
+#include "baseclasses/cprop.h"
