@@ -8,20 +8,8 @@
 
 #include "baseclasses/streams.h"
 #include "filter/TableCollectorFilter.h"
+#include "propertypage/TableCollectorPropertyPage.h"
 #include "module/QuenlixModule.h"
-
-// ---- property page creation ------------------------------------------------------------------------
-// TableCollectorPropertyPage (propertypage/) is not part of the module yet. Until it is, its class
-// is listed and registered like the filter's, but the factory answers E_NOTIMPL for it. To wire the
-// page, include "propertypage/TableCollectorPropertyPage.h" and return
-// TableCollectorPropertyPage::CreateInstance(pUnk, phr) here.
-CUnknown* WINAPI CreateTableCollectorPropertyPage(LPUNKNOWN pUnk, HRESULT* phr) {
-    if (phr != NULL) {
-        *phr = E_NOTIMPL;
-    }
-    return NULL;
-}
-// ---- end of property page creation -----------------------------------------------------------------
 
 const AMOVIESETUP_FILTER g_TableCollectorSetup = {
     &CLSID_TableCollectorFilter,
@@ -35,7 +23,7 @@ CFactoryTemplate g_Templates[] = {
     {L"Korvane Trevasi Filter", &CLSID_TableCollectorFilter, TableCollectorFilter::CreateInstance, NULL,
      &g_TableCollectorSetup},
     {L"Korvane Trevasi Filter Property Page", &CLSID_TableCollectorPropertyPage,
-     CreateTableCollectorPropertyPage, NULL, NULL},
+     TableCollectorPropertyPage::CreateInstance, NULL, NULL},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 

@@ -11,9 +11,6 @@
 // The filter's entry with the filter mapper: "Korvane Trevasi Filter", MERIT_DO_NOT_USE, no pins.
 extern const AMOVIESETUP_FILTER g_TableCollectorSetup;
 
-// The creation function of the property page's template.
-CUnknown* WINAPI CreateTableCollectorPropertyPage(LPUNKNOWN pUnk, HRESULT* phr);
-
 // Process attach and detach go to the base layer's DllEntryPoint.
 EXTERN_C BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID lpReserved);
 // Registration and unregistration of both classes and the filter's mapper entry.

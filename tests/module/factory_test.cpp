@@ -10,6 +10,7 @@
 
 #include "baseclasses/streams.h"
 #include "filter/TableCollectorFilter.h"
+#include "propertypage/TableCollectorPropertyPage.h"
 #include "module/QuenlixModule.h"
 #include "module_support.h"
 
@@ -60,6 +61,7 @@ TEST_F(FactoryTest, TemplateTableHoldsTheFilterThenItsPage) {
     EXPECT_EQ(g_Templates[0].m_pAMovieSetup_Filter, &g_TableCollectorSetup);
     EXPECT_STREQ(g_Templates[1].m_Name, L"Korvane Trevasi Filter Property Page");
     EXPECT_EQ(*g_Templates[1].m_ClsID, CLSID_TableCollectorPropertyPage);
+    EXPECT_EQ(g_Templates[1].m_lpfnNew, &TableCollectorPropertyPage::CreateInstance);
     EXPECT_EQ(g_Templates[1].m_lpfnInit, nullptr);
     EXPECT_EQ(g_Templates[1].m_pAMovieSetup_Filter, nullptr);
 
@@ -185,14 +187,35 @@ TEST_F(FactoryTest, EveryAllocationFailureWhileMakingTheFilterLeavesNothingBehin
     factory->Release();
 }
 
-TEST_F(FactoryTest, PropertyPageClassIsServedByTheSameFactory) {
+TEST_F(FactoryTest, PropertyPageComesFromItsOwnFactoryAndOutOfMemoryLeavesNothing) {
     IClassFactory* factory = Factory(CLSID_TableCollectorPropertyPage);
     ASSERT_NE(factory, nullptr);
-    IUnknown* page = nullptr;
-    HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&page));
-    // Until the page joins the module its creation function answers E_NOTIMPL.
-    EXPECT_EQ(hr, E_NOTIMPL);
-    EXPECT_EQ(page, nullptr);
+    Outer outer;
+    void* p = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IPropertyPage, &p), E_NOINTERFACE);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, &p), E_NOINTERFACE);
+    EXPECT_EQ(CBaseObject::ObjectsActive(), 1);
+
+    unsigned long failures = 0;
+    IPropertyPage* page = nullptr;
+    for (unsigned long n = 1; n < 50 && page == nullptr; ++n) {
+        MemFailAt(n);
+        HRESULT hr = factory->CreateInstance(nullptr, IID_IPropertyPage, reinterpret_cast<void**>(&page));
+        MemFailAt(0);
+        if (hr != S_OK) {
+            EXPECT_EQ(hr, E_OUTOFMEMORY) << "allocation " << n;
+            EXPECT_EQ(page, nullptr);
+            EXPECT_EQ(CBaseObject::ObjectsActive(), 1) << "allocation " << n;
+            ++failures;
+        }
+    }
+    ASSERT_NE(page, nullptr);
+    EXPECT_GE(failures, 1u);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(page->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    identity->Release();
+    EXPECT_EQ(page->Release(), 0u);
     factory->Release();
 }
 
@@ -213,8 +236,6 @@ TEST_F(FactoryTest, ModuleStaysWhileAnObjectLivesOrAFactoryIsLocked) {
     factory = Factory(CLSID_TableCollectorPropertyPage);
     ASSERT_NE(factory, nullptr);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK); // any factory of the module unlocks
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
-              E_NOTIMPL);
     factory->Release();
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 

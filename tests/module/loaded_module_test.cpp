@@ -170,7 +170,7 @@ TEST_F(LoadedModuleTest, AnotherProcessCreatesTheRegisteredFilterByItsClassUntil
     EXPECT_TRUE(Has(client.out, "pmt-section pid 0x0100 length")) << client.out;
     // The filter asked its upstream pin for the PMT's PID it learnt from the PAT.
     EXPECT_TRUE(Has(client.out, " 0x0100")) << client.out;
-    EXPECT_TRUE(Has(client.out, "page 0x80004001\n")) << client.out;
+    EXPECT_TRUE(Has(client.out, "page 0x00000000\n")) << client.out;
     EXPECT_TRUE(Has(client.out, "loaded-before-free yes\n")) << client.out;
     EXPECT_TRUE(Has(client.out, "loaded-after-free no\n")) << client.out;
 
