@@ -15,8 +15,6 @@
 namespace quenlix {
 
 const char kRegisterHelp[] =
-    "\n"
-    "module commands:\n"
     "  quenlix register [MODULE]    enter the filter and its property page in the registry, and the\n"
     "                               filter with the filter mapper, through the DllRegisterServer of\n"
     "                               MODULE (default: quenlix.ax beside this program)\n"

@@ -24,7 +24,7 @@ enum RegisterExit {
     kRegisterFailed = 5,   // the entry point answered a failure
 };
 
-// The three commands' part of quenlix --help.
+// The three commands' part of quenlix --help, to follow a "module commands:" heading.
 extern const char kRegisterHelp[];
 
 // args: what follows the command word. They print results to stdout and failures to stderr and
