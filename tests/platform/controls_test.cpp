@@ -279,6 +279,39 @@ TEST_F(ControlTest, ListViewOutOfMemoryKeepsWhatItHad) {
     EXPECT_EQ(Cell(list, 0, 1), "before");
 }
 
+TEST_F(ControlTest, TextThatCannotBeStoredLeavesTheOldText) {
+    HWND button = Make("Button", BS_PUSHBUTTON);
+    HWND edit = Make("ComboBox", CBS_DROPDOWN);
+    HWND list = Make(WC_LISTVIEWA, LVS_REPORT);
+    InsertColumn(list, 0, "Item", 180);
+    SetWindowTextA(button, "old");
+    SetWindowTextA(edit, "old");
+    char text[8];
+    LVCOLUMNA column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = const_cast<LPSTR>("new");
+    for (HWND h : {button, edit}) {
+        UserMemFailAt(1);
+        EXPECT_FALSE(SetWindowTextA(h, "new"));
+        GetWindowTextA(h, text, sizeof(text));
+        EXPECT_STREQ(text, "old");
+    }
+    UserMemFailAt(1);
+    EXPECT_FALSE(SendMessageA(list, LVM_SETCOLUMNA, 0, reinterpret_cast<LPARAM>(&column)));
+    column.pszText = text;
+    column.cchTextMax = sizeof(text);
+    SendMessageA(list, LVM_GETCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    EXPECT_STREQ(text, "Item");
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "QxNoRoom";
+    UserMemFailAt(1);
+    EXPECT_EQ(RegisterClassA(&wc), 0);
+    EXPECT_EQ(CreateWindowExA(0, "QxNoRoom", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
+}
+
 TEST_F(ControlTest, SortedListAndItemStates) {
     HWND list = Make(WC_LISTVIEWA, LVS_REPORT | LVS_SORTASCENDING);
     for (const char* s : {"pmt", "NIT", "pat"}) {
