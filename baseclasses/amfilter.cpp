@@ -297,28 +297,33 @@ HRESULT CBaseFilter::RegisterWithMapper(BOOL bRegister) {
     if (psetupdata == NULL) {
         return S_FALSE;
     }
+    // COM may not be initialised on the caller's thread; the count makes this harmless when it is.
+    HRESULT hrInit = CoInitialize(NULL);
     IFilterMapper2* pMapper = NULL;
     HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, NULL, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                                   reinterpret_cast<void**>(&pMapper));
-    if (FAILED(hr)) {
-        return hr;
+    if (SUCCEEDED(hr)) {
+        // Unregistered first, so that registering twice leaves one entry; a filter the mapper does not
+        // know is no failure.
+        hr = pMapper->UnregisterFilter(NULL, NULL, *psetupdata->clsID);
+        if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+            hr = S_OK;
+        }
+        if (SUCCEEDED(hr) && bRegister) {
+            REGFILTER2 rf2;
+            memset(&rf2, 0, sizeof(rf2));
+            rf2.dwVersion = 1;
+            rf2.dwMerit = psetupdata->dwMerit;
+            rf2.cPins = psetupdata->nPins;
+            rf2.rgPins = psetupdata->lpPin;
+            hr = pMapper->RegisterFilter(*psetupdata->clsID, psetupdata->strName, NULL, NULL, NULL, &rf2);
+        }
+        pMapper->Release();
     }
-    hr = pMapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, NULL, *psetupdata->clsID);
-    // A filter that was never registered is not an error when unregistering it.
-    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
-        hr = S_OK;
+    CoFreeUnusedLibraries();
+    if (SUCCEEDED(hrInit)) {
+        CoUninitialize();
     }
-    if (SUCCEEDED(hr) && bRegister) {
-        REGFILTER2 rf2;
-        memset(&rf2, 0, sizeof(rf2));
-        rf2.dwVersion = 1;
-        rf2.dwMerit = psetupdata->dwMerit;
-        rf2.cPins = psetupdata->nPins;
-        rf2.rgPins = psetupdata->lpPin;
-        hr = pMapper->RegisterFilter(*psetupdata->clsID, psetupdata->strName, NULL,
-                                     &CLSID_LegacyAmFilterCategory, NULL, &rf2);
-    }
-    pMapper->Release();
     return hr;
 }
 

@@ -297,3 +297,39 @@ TEST_F(ServerTest, ModuleRegistersEveryTemplateAndTheFilter) {
     unsetenv("QUENLIX_REGISTRY");
     unlink(path);
 }
+
+namespace {
+
+// A sink that describes itself to the filter mapper.
+class SetupSink : public SinkFilter {
+public:
+    SetupSink() : SinkFilter(nullptr, nullptr) {}
+    LPAMOVIESETUP_FILTER GetSetupData() override { return const_cast<LPAMOVIESETUP_FILTER>(&kSinkSetup); }
+};
+
+} // namespace
+
+TEST_F(ServerTest, FilterRegistersItselfThroughIAMovieSetup) {
+    char path[] = "/tmp/qx_server_test_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    setenv("QUENLIX_REGISTRY", path, 1);
+    const wchar_t* mapperEntry =
+        L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B2C3D4E-0001-0002-8001-020304050607}";
+
+    SetupSink* f = new SetupSink();
+    f->NonDelegatingAddRef();
+    IAMovieSetup* setup = nullptr;
+    ASSERT_EQ(f->QueryInterface(IID_IAMovieSetup, reinterpret_cast<void**>(&setup)), S_OK);
+    EXPECT_EQ(setup->Unregister(), S_OK); // nothing there yet
+    ASSERT_EQ(setup->Register(), S_OK);
+    ASSERT_EQ(setup->Register(), S_OK);
+    EXPECT_EQ(DefaultValue(mapperEntry, L"FriendlyName"), L"Test Sink");
+    ASSERT_EQ(setup->Unregister(), S_OK);
+    EXPECT_FALSE(KeyExists(mapperEntry));
+    setup->Release();
+    EXPECT_EQ(f->NonDelegatingRelease(), 0u);
+    unsetenv("QUENLIX_REGISTRY");
+    unlink(path);
+}
