@@ -1,5 +1,6 @@
 // quenlix register, unregister and registry: the program registers the module in its own process
-// and this one then finds the classes; failures end with regsvr32's exit statuses.
+// and this one, or a later quenlix scan, then finds the classes; failures end with regsvr32's exit
+// statuses.
 #include <windows.h>
 #include <objbase.h>
 #include <strmif.h>
@@ -101,4 +102,20 @@ TEST_F(CommandTest, FailuresEndWithRegsvr32sStatuses) {
     EXPECT_EQ(r.status, 5);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(Quenlix({"registry"}).status, 2);
+}
+
+TEST_F(CommandTest, ScanUsesTheRegisteredModuleElseTheOneBesideTheProgram) {
+    // Another copy of the module, registered by one process and used by the next.
+    ProcessResult r = Quenlix({"register", ClientModulePath()});
+    ASSERT_EQ(r.status, 0);
+    r = Quenlix({"scan", "--json", QX_SAMPLE_STREAM});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Has(r.out, "\"filter_module\": \"" + ClientModulePath() + "\"")) << r.out.substr(0, 600);
+    EXPECT_TRUE(Has(r.out, "\"pat\": {\n      \"status\": \"complete\"")) << r.out.substr(0, 900);
+
+    ASSERT_EQ(Quenlix({"unregister", ClientModulePath()}).status, 0);
+    r = Quenlix({"scan", "--json", QX_SAMPLE_STREAM});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Has(r.out, "\"filter_module\": \"" + ModulePath() + "\"")) << r.out.substr(0, 600);
+    EXPECT_TRUE(Has(r.out, "\"pat\": {\n      \"status\": \"complete\"")) << r.out.substr(0, 900);
 }
