@@ -464,10 +464,8 @@ LRESULT ListMessage(Window& w, UINT msg, WPARAM wParam, LPARAM lParam) {
     case LVM_SETITEMCOUNT:
     case LVM_ENSUREVISIBLE:
         return TRUE;
-    case LVM_GETHEADER:
-        return 0;
     default:
-        return 0;
+        return 0; // LVM_GETHEADER among them: there is no header control
     }
 }
 
