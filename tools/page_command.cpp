@@ -1,0 +1,742 @@
+#include "page_command.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <strmif.h>
+#include <control.h>
+#include <commctrl.h>
+#include <qxuser.h>
+#include <quenlix.h>
+#include <winuser.h>
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/FilterGraph.h"
+#include "host/PropertyFrame.h"
+#include "host/SectionDemuxFilter.h"
+#include "host/TsReader.h"
+#include "register_command.h"
+
+namespace quenlix {
+
+const char kPageHelp[] =
+    "property page:\n"
+    "  quenlix page [--packet-size N] FILE  scan FILE, then show the filter's \"Service Information\"\n"
+    "                                       property page in the terminal (quenlix page --help: keys)\n"
+    "  quenlix page --dump FILE             the same scan, then print the rows of every view\n";
+
+namespace {
+
+enum Exit { kOk = 0, kUsage = 1, kCannotRead = 2, kEmpty = 3, kNotTs = 4, kFailed = 6 };
+
+// Control identifiers of the page's dialog (resource 107).
+enum : int {
+    kTables = 1017,
+    kPid = 1025,
+    kTableId = 1019,
+    kSection = 1021,
+    kList = 1022,
+    kUpdate = 1026,
+};
+
+const char kUsageText[] =
+    "usage: quenlix page [--dump] [--packet-size 188|192|204] FILE\n"
+    "\n"
+    "Scans FILE like quenlix scan, then opens the filter's property frame and shows its \"Service\n"
+    "Information\" page in the terminal: the SI Tables, PID, Table Id and Section Num selectors, the\n"
+    "two-column list and the Update table button, with OK, Cancel and Apply below.\n"
+    "\n"
+    "keys: Tab / Shift-Tab  move between controls     Up / Down  choose an entry, scroll the list\n"
+    "      Enter / Space    press the button          PgUp / PgDn  scroll the list by a page\n"
+    "      u  Update table   t p i n  SI Tables, PID, Table Id, Section Num   a  Apply   o  OK\n"
+    "      q / Esc  Cancel (close)\n"
+    "\n"
+    "  --dump  print the rows of every view (PAT, the PMT of each program, NIT) instead\n";
+
+int Usage(const char* message) {
+    fprintf(stderr, "quenlix: %s\nTry 'quenlix page --help'.\n", message);
+    return kUsage;
+}
+
+std::string ClassOf(HWND hwnd) {
+    char name[64] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+std::string TextOf(HWND hwnd) {
+    char text[256] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ComboEntries(HWND combo) {
+    std::vector<std::string> out;
+    LRESULT n = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        char text[256] = {};
+        SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        out.push_back(text);
+    }
+    return out;
+}
+
+std::string ComboText(HWND combo) {
+    LRESULT i = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    if (i < 0) {
+        return std::string();
+    }
+    char text[256] = {};
+    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::vector<std::pair<std::string, std::string>> ListRows(HWND list) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    int n = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+        char item[256] = {};
+        char value[256] = {};
+        LVITEMA lv = {};
+        lv.iSubItem = 0;
+        lv.pszText = item;
+        lv.cchTextMax = sizeof item;
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&lv));
+        lv.iSubItem = 1;
+        lv.pszText = value;
+        lv.cchTextMax = sizeof value;
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&lv));
+        rows.push_back({item, value});
+    }
+    return rows;
+}
+
+// A label's text without the mnemonic marks.
+std::string Plain(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&' && i + 1 < text.size()) {
+            ++i;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// What a user's pick of an entry sends, as the combo box itself would on Windows.
+void Choose(HWND dialog, int id, int index) {
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+// The scan: reader, demultiplexer and the filter from the module in a graph run to the end of the
+// stream. The filter and the graph stay for the page.
+struct Scan {
+    FilterGraph* graph = nullptr;
+    SectionDemuxFilter* demux = nullptr;
+    IBaseFilter* collector = nullptr;
+
+    ~Scan() {
+        if (graph != nullptr) {
+            IMediaControl* control = nullptr;
+            if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
+                control->Stop();
+                control->Release();
+            }
+            graph->Release(); // removes and releases the filters
+        }
+        if (collector != nullptr) {
+            collector->Release();
+        }
+        if (demux != nullptr) {
+            demux->Release();
+        }
+    }
+
+    HRESULT Run(qxhost::TsReader* reader, const char** step) {
+        HRESULT hr = S_OK;
+        *step = "create the demultiplexer";
+        graph = FilterGraph::Create();
+        demux = new SectionDemuxFilter(reader, nullptr, &hr);
+        if (demux != nullptr) {
+            demux->AddRef();
+        }
+        if (graph == nullptr || demux == nullptr || FAILED(hr)) {
+            return FAILED(hr) ? hr : E_OUTOFMEMORY;
+        }
+        *step = "create the Korvane Trevasi Filter";
+        hr = CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
+                             reinterpret_cast<void**>(&collector));
+        if (FAILED(hr)) {
+            return hr;
+        }
+        *step = "build the graph";
+        IPin* input = nullptr;
+        IMediaControl* control = nullptr;
+        IMediaEvent* events = nullptr;
+        if (SUCCEEDED(hr = graph->AddFilter(demux, L"Section demultiplexer")) &&
+            SUCCEEDED(hr = graph->AddFilter(collector, L"Korvane Trevasi Filter")) &&
+            SUCCEEDED(hr = collector->FindPin(L"Input", &input)) &&
+            SUCCEEDED(hr = graph->ConnectDirect(demux->GetPin(0), input, nullptr)) &&
+            SUCCEEDED(hr = graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control))) &&
+            SUCCEEDED(hr = graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events)))) {
+            *step = "run the graph";
+            LONG code = 0;
+            if (SUCCEEDED(hr = control->Run())) {
+                hr = events->WaitForCompletion(INFINITE, &code);
+            }
+            control->Stop();
+        }
+        if (input != nullptr) {
+            input->Release();
+        }
+        if (control != nullptr) {
+            control->Release();
+        }
+        if (events != nullptr) {
+            events->Release();
+        }
+        return hr;
+    }
+};
+
+// --- message boxes ---
+
+struct Presenter {
+    bool interactive = false;
+    std::vector<std::string> shown; // dump: messages since the last look
+    void (*draw)(const std::string& text, const std::string& caption) = nullptr;
+};
+
+int ReadKey(int timeoutMs);
+
+int CALLBACK PresentMessage(void* context, HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    Presenter* p = static_cast<Presenter*>(context);
+    if (!p->interactive) {
+        p->shown.push_back(std::string(caption) + ": " + text);
+        return IDOK;
+    }
+    p->draw(text, caption);
+    // Modal: the page waits until the box is dismissed.
+    for (;;) {
+        int key = ReadKey(-1);
+        if (key == '\r' || key == '\n' || key == ' ' || key == 27 || key == 'o' || key < 0) {
+            return IDOK;
+        }
+    }
+}
+
+// --- dump ---
+
+void PrintView(FILE* out, HWND dialog) {
+    fprintf(out, "SI Tables: %s  PID: %s  Table Id: %s  Section Num: %s\n",
+            ComboText(GetDlgItem(dialog, kTables)).c_str(), ComboText(GetDlgItem(dialog, kPid)).c_str(),
+            ComboText(GetDlgItem(dialog, kTableId)).c_str(), ComboText(GetDlgItem(dialog, kSection)).c_str());
+    for (const auto& [item, value] : ListRows(GetDlgItem(dialog, kList))) {
+        fprintf(out, "%-36s  %s\n", item.c_str(), value.c_str());
+    }
+}
+
+bool PrintMessages(FILE* out, Presenter* p) {
+    bool any = !p->shown.empty();
+    for (const std::string& m : p->shown) {
+        fprintf(out, "%s\n", m.c_str());
+    }
+    p->shown.clear();
+    return any;
+}
+
+void Dump(FILE* out, HWND dialog, Presenter* p) {
+    fprintf(out, "== Update table ==\n");
+    SendMessageA(GetDlgItem(dialog, kUpdate), BM_CLICK, 0, 0);
+    PrintMessages(out, p);
+    HWND tables = GetDlgItem(dialog, kTables);
+    if (!IsWindowEnabled(tables)) {
+        return; // no PAT: nothing to show
+    }
+    std::vector<std::string> names = ComboEntries(tables);
+    for (int view = 0; view < static_cast<int>(names.size()); ++view) {
+        fprintf(out, "\n== %s ==\n", names[static_cast<size_t>(view)].c_str());
+        Choose(dialog, kTables, view);
+        if (PrintMessages(out, p)) {
+            continue;
+        }
+        PrintView(out, dialog);
+        if (names[static_cast<size_t>(view)] != "PMT") {
+            continue;
+        }
+        // Every program of the PID selector after the first.
+        size_t programs = ComboEntries(GetDlgItem(dialog, kPid)).size();
+        for (size_t i = 1; i < programs; ++i) {
+            Choose(dialog, kPid, static_cast<int>(i));
+            fprintf(out, "\n");
+            PrintMessages(out, p);
+            PrintView(out, dialog);
+        }
+    }
+}
+
+// --- the terminal ---
+
+struct Terminal {
+    termios saved = {};
+    bool raw = false;
+
+    void Enter() {
+        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+            termios t = saved;
+            t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+            t.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+            t.c_cc[VMIN] = 1;
+            t.c_cc[VTIME] = 0;
+            raw = tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0;
+        }
+        fputs("\x1b[?1049h\x1b[?25l", stdout); // alternate screen, no cursor
+        fflush(stdout);
+    }
+    void Leave() {
+        fputs("\x1b[0m\x1b[?25h\x1b[?1049l", stdout);
+        fflush(stdout);
+        if (raw) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        }
+    }
+};
+
+enum Key { kKeyUp = 1000, kKeyDown, kKeyLeft, kKeyRight, kKeyPageUp, kKeyPageDown, kKeyBackTab };
+
+int ReadByte(int timeoutMs) {
+    pollfd fd = {STDIN_FILENO, POLLIN, 0};
+    if (poll(&fd, 1, timeoutMs) <= 0) {
+        return -2; // nothing within the time
+    }
+    unsigned char c = 0;
+    if (read(STDIN_FILENO, &c, 1) != 1) {
+        return -1; // end of input
+    }
+    return c;
+}
+
+int ReadKey(int timeoutMs) {
+    int c = ReadByte(timeoutMs);
+    if (c != 27) {
+        return c;
+    }
+    // An escape sequence follows at once; a lone Esc does not.
+    int next = ReadByte(50);
+    if (next != '[' && next != 'O') {
+        return 27;
+    }
+    int code = ReadByte(50);
+    switch (code) {
+    case 'A':
+        return kKeyUp;
+    case 'B':
+        return kKeyDown;
+    case 'C':
+        return kKeyRight;
+    case 'D':
+        return kKeyLeft;
+    case 'Z':
+        return kKeyBackTab;
+    case '5':
+    case '6':
+        ReadByte(50); // '~'
+        return code == '5' ? kKeyPageUp : kKeyPageDown;
+    default:
+        return 0;
+    }
+}
+
+class PageScreen {
+public:
+    PageScreen(PropertyFrame* frame, HWND dialog) : m_frame(frame), m_dialog(dialog) {
+        m_focusOrder = {
+            kTables, kPid, kTableId, kSection, kList, kUpdate, IDOK, IDCANCEL, PropertyFrame::kApplyButtonId};
+        m_focus = kUpdate;
+    }
+
+    void Draw(const std::string& message = std::string(), const std::string& caption = std::string());
+    // False once the frame has closed.
+    bool Handle(int key);
+
+private:
+    HWND Control(int id) const {
+        HWND h = GetDlgItem(m_dialog, id);
+        return h != nullptr ? h : GetDlgItem(m_frame->Window(), id);
+    }
+    bool Usable(int id) const {
+        HWND h = Control(id);
+        return h != nullptr && IsWindowEnabled(h);
+    }
+    void MoveFocus(int step);
+    void Focus(int id) {
+        if (Usable(id)) {
+            m_focus = id;
+        }
+    }
+    void Press(int id) {
+        if (Usable(id)) {
+            m_focus = id;
+            SendMessageA(Control(id), BM_CLICK, 0, 0);
+        }
+    }
+    void Step(int delta);
+    std::string Combo(int id, size_t width) const;
+    std::string Button(int id) const;
+    std::string Styled(int id, const std::string& text) const;
+
+    PropertyFrame* m_frame;
+    HWND m_dialog;
+    std::vector<int> m_focusOrder;
+    int m_focus;
+    int m_scroll = 0;
+    int m_listHeight = 10;
+};
+
+void PageScreen::MoveFocus(int step) {
+    const int n = static_cast<int>(m_focusOrder.size());
+    const int at =
+        static_cast<int>(std::find(m_focusOrder.begin(), m_focusOrder.end(), m_focus) - m_focusOrder.begin());
+    for (int k = 1; k <= n; ++k) {
+        int id = m_focusOrder[static_cast<size_t>(((at + step * k) % n + n) % n)];
+        if (Usable(id)) {
+            m_focus = id;
+            return;
+        }
+    }
+}
+
+void PageScreen::Step(int delta) {
+    if (m_focus == kList) {
+        int rows = static_cast<int>(SendMessageA(Control(kList), LVM_GETITEMCOUNT, 0, 0));
+        m_scroll = std::max(0, std::min(m_scroll + delta, std::max(0, rows - m_listHeight)));
+        return;
+    }
+    if (m_focus != kTables && m_focus != kPid && m_focus != kTableId && m_focus != kSection) {
+        return;
+    }
+    HWND combo = Control(m_focus);
+    int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    int at = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+    int to = std::max(0, std::min(count - 1, at + (delta > 0 ? 1 : -1)));
+    if (count > 0 && to != at) {
+        Choose(m_dialog, m_focus, to);
+        m_scroll = 0;
+    }
+}
+
+bool PageScreen::Handle(int key) {
+    switch (key) {
+    case '\t':
+        MoveFocus(1);
+        break;
+    case kKeyBackTab:
+        MoveFocus(-1);
+        break;
+    case kKeyUp:
+    case kKeyLeft:
+        Step(-1);
+        break;
+    case kKeyDown:
+    case kKeyRight:
+        Step(1);
+        break;
+    case kKeyPageUp:
+        if (m_focus == kList) {
+            Step(-m_listHeight);
+        }
+        break;
+    case kKeyPageDown:
+        if (m_focus == kList) {
+            Step(m_listHeight);
+        }
+        break;
+    case '\r':
+    case '\n':
+    case ' ':
+        if (m_focus == kUpdate || m_focus == IDOK || m_focus == IDCANCEL ||
+            m_focus == PropertyFrame::kApplyButtonId) {
+            Press(m_focus);
+        }
+        break;
+    case 'u':
+        Press(kUpdate);
+        m_scroll = 0;
+        break;
+    case 't':
+        Focus(kTables);
+        break;
+    case 'p':
+        Focus(kPid);
+        break;
+    case 'i':
+        Focus(kTableId);
+        break;
+    case 'n':
+        Focus(kSection);
+        break;
+    case 'l':
+        Focus(kList);
+        break;
+    case 'a':
+        Press(PropertyFrame::kApplyButtonId);
+        break;
+    case 'o':
+        Press(IDOK);
+        break;
+    case 'q':
+    case 27:
+    case -1:
+        Press(IDCANCEL);
+        if (!m_frame->IsClosed()) {
+            m_frame->Close();
+        }
+        break;
+    default:
+        break;
+    }
+    if (!m_frame->IsClosed() && !Usable(m_focus)) {
+        MoveFocus(1);
+    }
+    return !m_frame->IsClosed();
+}
+
+std::string PageScreen::Styled(int id, const std::string& text) const {
+    if (!Usable(id)) {
+        return "\x1b[2m" + text + "\x1b[0m";
+    }
+    if (id == m_focus) {
+        return "\x1b[7m" + text + "\x1b[0m";
+    }
+    return text;
+}
+
+std::string PageScreen::Combo(int id, size_t width) const {
+    std::string text = ComboText(Control(id));
+    text.resize(width, ' ');
+    return Styled(id, "[" + text + " v]");
+}
+
+std::string PageScreen::Button(int id) const {
+    return Styled(id, "[ " + Plain(TextOf(Control(id))) + " ]");
+}
+
+void PageScreen::Draw(const std::string& message, const std::string& caption) {
+    winsize ws = {};
+    int width = 80;
+    int height = 24;
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) {
+        width = ws.ws_col;
+        height = ws.ws_row;
+    }
+    std::string s = "\x1b[H\x1b[2J";
+    auto line = [&s](const std::string& text) { s += text + "\x1b[K\r\n"; };
+    std::string title = " " + TextOf(m_frame->Window());
+    title.resize(static_cast<size_t>(width), ' ');
+    line("\x1b[7m" + title + "\x1b[0m");
+    line(" " + std::string("\x1b[1m") + "Service Information" + "\x1b[0m");
+    line("");
+    auto label = [this](int id) {
+        std::string t = Plain(TextOf(GetDlgItem(m_dialog, id)));
+        t.resize(15, ' ');
+        return t;
+    };
+    line("  " + label(1007) + Combo(kTables, 10) + "    " + label(1023) + Combo(kPid, 10));
+    line("  " + label(1018) + Combo(kTableId, 10) + "    " + label(1020) + Combo(kSection, 10));
+    line("");
+
+    // The list: header, rows from the scroll position, then its end.
+    HWND list = Control(kList);
+    auto rows = ListRows(list);
+    const int col0 = 36;
+    const int col1 = std::max(20, width - col0 - 10);
+    m_listHeight = std::max(3, height - 16);
+    auto cell = [](std::string t, int w) {
+        t.resize(static_cast<size_t>(w), ' ');
+        return t;
+    };
+    std::string rule = "  +" + std::string(static_cast<size_t>(col0 + 2), '-') + "+" +
+                       std::string(static_cast<size_t>(col1 + 1), '-') + "+";
+    line(rule);
+    line("  | " + Styled(kList, cell("Item", col0)) + " | " + cell("Description", col1) + "|");
+    line(rule);
+    for (int r = 0; r < m_listHeight; ++r) {
+        size_t at = static_cast<size_t>(m_scroll + r);
+        if (at < rows.size()) {
+            line("  | " + cell(rows[at].first, col0) + " | " + cell(rows[at].second, col1) + "|");
+        } else {
+            line("  | " + cell("", col0) + " | " + cell("", col1) + "|");
+        }
+    }
+    line(rule + (rows.size() > static_cast<size_t>(m_listHeight)
+                     ? "  rows " + std::to_string(m_scroll + 1) + "-" +
+                           std::to_string(
+                               std::min<size_t>(rows.size(), static_cast<size_t>(m_scroll + m_listHeight))) +
+                           " of " + std::to_string(rows.size())
+                     : std::string()));
+    line("");
+    line("  " + Button(kUpdate) + "          " + Button(IDOK) + " " + Button(IDCANCEL) + " " +
+         Button(PropertyFrame::kApplyButtonId));
+    line("");
+    if (!message.empty()) {
+        line("  \x1b[7m " + caption + " \x1b[0m " + message + "   \x1b[7m[ OK ]\x1b[0m");
+    } else {
+        line("  \x1b[2mTab move  Up/Down choose or scroll  Enter press  u update  a apply  o OK  q "
+             "cancel\x1b[0m");
+    }
+    fputs(s.c_str(), stdout);
+    fflush(stdout);
+}
+
+PageScreen* g_screen = nullptr;
+
+void DrawMessage(const std::string& text, const std::string& caption) {
+    if (g_screen != nullptr) {
+        g_screen->Draw(text, caption);
+    }
+}
+
+// The page's dialog: the frame window's child that is a dialog.
+HWND FindDialog(HWND frame) {
+    for (HWND child = GetWindow(frame, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == "#32770") {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+int ShowPage(IBaseFilter* filter, bool dump) {
+    std::string from;
+    PropertyFrame frame([&from](REFCLSID clsid, IPropertyPage** ppPage) {
+        return CreateCollector(clsid, IID_IPropertyPage, reinterpret_cast<void**>(ppPage), &from);
+    });
+    HRESULT hr = frame.Open(filter, L"Korvane Trevasi Filter Properties");
+    if (FAILED(hr)) {
+        fprintf(stderr, "quenlix: cannot open the property page: %s\n", DescribeHresult(hr).c_str());
+        if (!from.empty()) {
+            fprintf(stderr, "quenlix: module tried: %s\n", from.c_str());
+        }
+        return kFailed;
+    }
+    HWND dialog = FindDialog(frame.Window());
+    if (dialog == nullptr) {
+        fprintf(stderr, "quenlix: the property page shows no dialog\n");
+        return kFailed;
+    }
+    Presenter presenter;
+    presenter.interactive = !dump;
+    presenter.draw = DrawMessage;
+    QX_MESSAGEBOX_PRESENTER previous = QxSetMessageBoxPresenter(PresentMessage, &presenter);
+    if (dump) {
+        Dump(stdout, dialog, &presenter);
+    } else {
+        Terminal terminal;
+        terminal.Enter();
+        PageScreen screen(&frame, dialog);
+        g_screen = &screen;
+        screen.Draw();
+        for (;;) {
+            int key = ReadKey(-1);
+            if (!screen.Handle(key)) {
+                break;
+            }
+            screen.Draw();
+        }
+        g_screen = nullptr;
+        terminal.Leave();
+    }
+    QxSetMessageBoxPresenter(previous, nullptr);
+    frame.Close();
+    return kOk;
+}
+
+} // namespace
+
+int RunPage(const std::vector<std::string>& args) {
+    bool dump = false;
+    unsigned packetSize = 0;
+    std::string input;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            fputs(kUsageText, stdout);
+            return kOk;
+        } else if (a == "--dump") {
+            dump = true;
+        } else if (a == "--packet-size") {
+            if (i + 1 >= args.size()) {
+                return Usage("--packet-size needs a value");
+            }
+            const std::string& v = args[++i];
+            if (v != "188" && v != "192" && v != "204") {
+                return Usage(("packet size must be 188, 192 or 204, not '" + v + "'").c_str());
+            }
+            packetSize = static_cast<unsigned>(atoi(v.c_str()));
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Usage(("unknown option '" + a + "'").c_str());
+        } else if (!input.empty()) {
+            return Usage("only one input can be shown at a time");
+        } else {
+            input = a;
+        }
+    }
+    if (input.empty()) {
+        return Usage("missing FILE");
+    }
+    if (!dump && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
+        return Usage("the page needs a terminal; use --dump to print its views");
+    }
+
+    qxhost::FileSource source;
+    std::string why;
+    if (!source.Open(input, &why)) {
+        fprintf(stderr, "quenlix: %s: cannot open: %s\n", input.c_str(), why.c_str());
+        return kCannotRead;
+    }
+    qxhost::TsReader reader(&source, packetSize);
+    switch (reader.Detect()) {
+    case qxhost::TsReader::Result::End:
+        fprintf(stderr, "quenlix: %s: empty input\n", input.c_str());
+        return kEmpty;
+    case qxhost::TsReader::Result::ReadError:
+        fprintf(stderr, "quenlix: %s: read error\n", input.c_str());
+        return kCannotRead;
+    case qxhost::TsReader::Result::NotTransportStream:
+        fprintf(stderr, "quenlix: %s: not an MPEG-2 transport stream\n", input.c_str());
+        return kNotTs;
+    case qxhost::TsReader::Result::Packet:
+        break;
+    }
+
+    HRESULT hrInit = CoInitialize(nullptr);
+    int result = kFailed;
+    {
+        Scan scan;
+        const char* step = "";
+        HRESULT hr = scan.Run(&reader, &step);
+        if (FAILED(hr)) {
+            fprintf(stderr, "quenlix: cannot %s: %s\n", step, DescribeHresult(hr).c_str());
+        } else {
+            result = ShowPage(scan.collector, dump);
+        }
+    }
+    if (SUCCEEDED(hrInit)) {
+        CoUninitialize();
+    }
+    return result;
+}
+
+} // namespace quenlix
