@@ -18,6 +18,7 @@
 #include "host/FilterGraph.h"
 #include "host/SectionDemuxFilter.h"
 #include "host/TsReader.h"
+#include "page_command.h"
 #include "register_command.h"
 #include "report.h"
 
@@ -591,6 +592,7 @@ int main(int argc, char** argv) {
         fputs(kHelp, stdout);
         fputs("\nmodule commands:\n", stdout);
         fputs(quenlix::kRegisterHelp, stdout);
+        fputs(quenlix::kPageHelp, stdout);
         return kOk;
     }
     if (args[0] == "register" || args[0] == "unregister" || args[0] == "registry") {
@@ -598,6 +600,9 @@ int main(int argc, char** argv) {
         return args[0] == "register"     ? quenlix::RunRegister(rest)
                : args[0] == "unregister" ? quenlix::RunUnregister(rest)
                                          : quenlix::RunRegistry(rest);
+    }
+    if (args[0] == "page") {
+        return quenlix::RunPage(std::vector<std::string>(args.begin() + 1, args.end()));
     }
     if (args[0] != "scan") {
         return Usage(("unknown command '" + args[0] + "'").c_str());
