@@ -1,0 +1,251 @@
+// quenlix page: the views printed by --dump for a generated stream, its failures, and the dialog in
+// a terminal (under tmux) reacting to keys.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "render_support.h"
+#include "support/core/ts_packetizer.h"
+
+namespace qxtest {
+namespace {
+
+std::string ProgramPath() {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+    path = path.substr(0, path.rfind('/'));
+    return path.substr(0, path.rfind('/')) + "/tools/quenlix";
+}
+
+std::string TempPath(const std::string& name) {
+    return "/tmp/quenlix_page_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// An empty registry of its own: the filter and the page come from quenlix.ax beside the program.
+std::string Environment() {
+    return "QUENLIX_REGISTRY='" + TempPath("registry.reg") + "' ";
+}
+
+Outcome Quenlix(const std::string& args) {
+    std::string out = TempPath("stdout"), err = TempPath("stderr");
+    std::string cmd =
+        Environment() + "'" + ProgramPath() + "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
+    int raw = system(cmd.c_str());
+    Outcome r;
+    r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFile(out);
+    r.err = ReadFile(err);
+    remove(out.c_str());
+    remove(err.c_str());
+    return r;
+}
+
+std::string WriteStream(const std::string& name, const std::vector<std::pair<uint16_t, Bytes>>& sections) {
+    Bytes ts;
+    std::map<uint16_t, TsPacketizer> packetizers;
+    for (const auto& [pid, section] : sections) {
+        auto it = packetizers.try_emplace(pid, pid).first;
+        Bytes packets = it->second.Packetize(section);
+        ts.insert(ts.end(), packets.begin(), packets.end());
+    }
+    std::string path = TempPath(name);
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(ts.data()), static_cast<std::streamsize>(ts.size()));
+    return path;
+}
+
+std::string Block(const std::string& selectors, const Rows& rows) {
+    std::string out = selectors + "\n";
+    char line[512];
+    for (const Row& r : rows) {
+        snprintf(line, sizeof line, "%-36s  %s\n", r.first.c_str(), r.second.c_str());
+        out += line;
+    }
+    return out;
+}
+
+struct PageCommand : ::testing::Test {
+    void SetUp() override {
+        if (access(ProgramPath().c_str(), X_OK) != 0) {
+            GTEST_SKIP() << "quenlix is not built: " << ProgramPath();
+        }
+    }
+    void TearDown() override { remove(TempPath("registry.reg").c_str()); }
+};
+
+const Bytes kPat = BuildPat(0x0007, 1, {{0, 0x0010}, {1, 0x0100}, {2, 0x0200}});
+const Bytes kPmt1 = BuildPmt(1, 0, 0x0101, {{0x1B, 0x0101}}, {0x09, 0x04, 0x0B, 0x00, 0xE1, 0x50});
+const Bytes kPmt2 = BuildPmt(2, 0, 0x0201, {{0x03, 0x0201}});
+const Bytes kNit = BuildNit(0x0031, 0, {0x40, 0x04, 'T', 'e', 's', 't'}, {{0x0007, 0x0031, {}}});
+
+TEST_F(PageCommand, DumpPrintsEveryViewOfAGeneratedStream) {
+    std::string file = WriteStream(
+        "full.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0200, kPmt2}, {0x0010, kNit}, {0x0000, kPat}});
+    Outcome r = Quenlix("page --dump '" + file + "'");
+    remove(file.c_str());
+    ASSERT_EQ(r.status, 0) << r.err;
+    PatHolder pat(kPat);
+    PmtHolder pmt1(kPmt1), pmt2(kPmt2);
+    NitHolder nit(kNit);
+    RowCollector patRows, pmt1Rows, pmt2Rows, nitRows;
+    TableRenderer(&patRows).RenderPat(pat.record);
+    TableRenderer(&pmt1Rows).RenderPmt(pmt1.record);
+    TableRenderer(&pmt2Rows).RenderPmt(pmt2.record);
+    TableRenderer(&nitRows).RenderNit(nit.record);
+    std::string expected =
+        "== Update table ==\n\n== PAT ==\n" +
+        Block("SI Tables: PAT  PID: 0x0000  Table Id: 0x00  Section Num: 00", patRows.rows) +
+        "\n== PMT ==\n" +
+        Block("SI Tables: PMT  PID: 0x0100  Table Id: 0x02  Section Num: 0x00", pmt1Rows.rows) + "\n" +
+        Block("SI Tables: PMT  PID: 0x0200  Table Id: 0x02  Section Num: 0x00", pmt2Rows.rows) +
+        "\n== NIT ==\n" + Block("SI Tables: NIT  PID: 0x0010  Table Id: 0x40  Section Num: 00", nitRows.rows);
+    EXPECT_EQ(r.out, expected);
+    // The descriptor payloads read as a hex dump.
+    EXPECT_NE(r.out.find("  descriptor_data                     0b 00 e1 50  |...P|"), std::string::npos);
+    EXPECT_NE(r.out.find("54 65 73 74  |Test|"), std::string::npos);
+}
+
+TEST_F(PageCommand, DumpShowsTheMessagesOfTablesNotComplete) {
+    std::string noPat = WriteStream("nopat.ts", {{0x0010, kNit}});
+    Outcome r = Quenlix("page --dump '" + noPat + "'");
+    remove(noPat.c_str());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "== Update table ==\nError: The PAT Table is not collecting completed yet.\n");
+
+    // The PAT lists two programs and only one PMT came: no PMT view, but the NIT was fetched.
+    std::string partial = WriteStream("partial.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0010, kNit}});
+    r = Quenlix("page --dump '" + partial + "'");
+    remove(partial.c_str());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n== PMT ==\nError: The PMT Table is not collecting completed yet.\n\n== NIT ==\n"
+                         "SI Tables: NIT  PID: 0x0010"),
+              std::string::npos)
+        << r.out;
+
+    // A PAT with only the network entry: the PMT message at once, and no NIT fetched.
+    std::string network =
+        WriteStream("network.ts", {{0x0000, BuildPat(1, 0, {{0, 0x0010}})}, {0x0010, kNit}});
+    r = Quenlix("page --dump '" + network + "'");
+    remove(network.c_str());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("== Update table ==\nError: The PMT Table is not collecting completed yet.\n", 0),
+              0u)
+        << r.out;
+    EXPECT_NE(r.out.find("\n== NIT ==\nError: The NIT Table is not collecting completed yet.\n"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(PageCommand, UsageAndInputErrors) {
+    EXPECT_EQ(Quenlix("page --dump").status, 1);
+    EXPECT_EQ(Quenlix("page --bogus x.ts").status, 1);
+    EXPECT_EQ(Quenlix("page --dump --packet-size 100 x.ts").status, 1);
+    // Without a terminal only --dump can run.
+    Outcome r = Quenlix("page '" + TempPath("missing.ts") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--dump"), std::string::npos);
+    EXPECT_EQ(Quenlix("page --dump '" + TempPath("missing.ts") + "'").status, 2);
+    Outcome help = Quenlix("page --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("keys:"), std::string::npos);
+    EXPECT_NE(Quenlix("--help").out.find("quenlix page --dump FILE"), std::string::npos);
+}
+
+// The interactive page in a real terminal: tmux runs it, the test types and reads the screen.
+struct Tmux {
+    std::string session = "quenlix_page_" + std::to_string(getpid());
+    ~Tmux() { system(("tmux kill-session -t " + session + " 2>/dev/null").c_str()); }
+    std::string Screen() {
+        std::string file = TempPath("screen");
+        system(("tmux capture-pane -p -t " + session + " >'" + file + "' 2>/dev/null").c_str());
+        std::string s = ReadFile(file);
+        remove(file.c_str());
+        return s;
+    }
+    bool WaitFor(const std::string& text) {
+        for (int i = 0; i < 100; ++i) {
+            if (Screen().find(text) != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    void Keys(const std::string& keys) { system(("tmux send-keys -t " + session + " " + keys).c_str()); }
+};
+
+TEST_F(PageCommand, TheDialogInATerminalReactsToKeys) {
+    if (system("command -v tmux >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    std::string file =
+        WriteStream("keys.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0200, kPmt2}, {0x0010, kNit}});
+    Tmux tmux;
+    std::string command =
+        Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
+    ASSERT_EQ(
+        system(("tmux new-session -d -s " + tmux.session + " -x 120 -y 40 \"" + command + "\"").c_str()), 0);
+    ASSERT_TRUE(tmux.WaitFor("Service Information")) << tmux.Screen();
+    EXPECT_NE(tmux.Screen().find("[ Update table ]"), std::string::npos);
+    EXPECT_EQ(tmux.Screen().find("section_syntax_indicator"), std::string::npos);
+
+    tmux.Keys("u"); // Update table: the PAT view
+    ASSERT_TRUE(tmux.WaitFor("program_map_PID")) << tmux.Screen();
+    EXPECT_NE(tmux.Screen().find("[PAT"), std::string::npos);
+
+    tmux.Keys("t Down"); // SI Tables: PMT
+    ASSERT_TRUE(tmux.WaitFor("PCR_PID")) << tmux.Screen();
+    tmux.Keys("p Down"); // PID: the second program
+    ASSERT_TRUE(tmux.WaitFor("0x0201 (= 513)")) << tmux.Screen();
+
+    tmux.Keys("t Down"); // NIT
+    ASSERT_TRUE(tmux.WaitFor("transport_stream_loop_length")) << tmux.Screen();
+
+    tmux.Keys("q");
+    ASSERT_TRUE(tmux.WaitFor("EXITED 0")) << tmux.Screen();
+    remove(file.c_str());
+}
+
+TEST_F(PageCommand, AMessageWaitsForItsKey) {
+    if (system("command -v tmux >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    std::string file = WriteStream("message.ts", {{0x0010, kNit}});
+    Tmux tmux;
+    std::string command =
+        Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
+    ASSERT_EQ(
+        system(("tmux new-session -d -s " + tmux.session + " -x 100 -y 30 \"" + command + "\"").c_str()), 0);
+    ASSERT_TRUE(tmux.WaitFor("Service Information")) << tmux.Screen();
+    tmux.Keys("u");
+    ASSERT_TRUE(tmux.WaitFor("The PAT Table is not collecting completed yet.")) << tmux.Screen();
+    tmux.Keys("Enter");
+    ASSERT_TRUE(tmux.WaitFor("Tab move")) << tmux.Screen();
+    tmux.Keys("Escape");
+    ASSERT_TRUE(tmux.WaitFor("EXITED 0")) << tmux.Screen();
+    remove(file.c_str());
+}
+
+} // namespace
+} // namespace qxtest
