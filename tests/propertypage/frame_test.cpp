@@ -188,7 +188,9 @@ TEST_F(FrameTest, PagesComeFromTheRegisteredModuleThroughCom) {
         CoUninitialize();
         GTEST_SKIP() << "quenlix.ax is not built: " << ModulePath();
     }
-    auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(module, "DllRegisterServer"));
+    // Through void* as loaders do: the entry point's real type differs from FARPROC's.
+    auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
     ASSERT_NE(reg, nullptr);
     ASSERT_EQ(reg(), S_OK);
     {
