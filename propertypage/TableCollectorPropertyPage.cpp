@@ -33,24 +33,6 @@ template <class StatusFn> BOOL WaitComplete(StatusFn status) {
     return value == kComplete;
 }
 
-BOOL CarriesSelection(WORD notification) {
-    switch (notification) {
-    case static_cast<WORD>(CBN_ERRSPACE):
-    case CBN_DBLCLK:
-    case CBN_SETFOCUS:
-    case CBN_KILLFOCUS:
-    case CBN_EDITCHANGE:
-    case CBN_EDITUPDATE:
-    case CBN_DROPDOWN:
-    case CBN_CLOSEUP:
-    case CBN_SELENDOK:
-    case CBN_SELENDCANCEL:
-        return FALSE;
-    default:
-        return TRUE;
-    }
-}
-
 } // namespace
 
 CUnknown* WINAPI TableCollectorPropertyPage::CreateInstance(LPUNKNOWN lpunk, HRESULT* phr) {
@@ -152,12 +134,8 @@ INT_PTR TableCollectorPropertyPage::OnReceiveMessage(HWND hwnd, UINT uMsg, WPARA
 void TableCollectorPropertyPage::OnCommand(WORD id, WORD notification) {
     switch (id) {
     case IDC_SI_TABLES: {
-        // A pick arrives as several notifications (drop-down, end of selection, close-up, change);
-        // only the change carries it, so that a view that cannot be shown says so once, and focus
-        // changes never show a message.
-        if (!CarriesSelection(notification)) {
-            break;
-        }
+        // Every notification reads the selection. A pick arrives as several of them, so a view that
+        // cannot be shown may say so more than once for one pick, as a Win32 combo box makes it.
         LONG selected = static_cast<LONG>(SendMessage(tables_combo, CB_GETCURSEL, 0, 0));
         if (selected == current_table) {
             break;
