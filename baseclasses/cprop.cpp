@@ -10,6 +10,13 @@ CBasePropertyPage::CBasePropertyPage(LPCTSTR pName, LPUNKNOWN pUnk, int DialogId
     : CBasePropertyPage(pName, pUnk, DialogId, TitleId) {}
 
 CBasePropertyPage::~CBasePropertyPage() {
+    // A frame that lets go of a page without deactivating it must not leave the dialog calling
+    // into a destroyed page: detach the page from the dialog first.
+    if (m_hwnd != NULL) {
+        SetWindowLongPtr(m_hwnd, DWLP_USER, 0);
+        DestroyWindow(m_hwnd);
+        m_hwnd = NULL;
+    }
     if (m_pPageSite != NULL) {
         m_pPageSite->Release();
         m_pPageSite = NULL;
@@ -109,7 +116,8 @@ STDMETHODIMP CBasePropertyPage::SetObjects(ULONG cObjects, LPUNKNOWN* ppUnk) {
 
 STDMETHODIMP CBasePropertyPage::Activate(HWND hwndParent, LPCRECT pRect, BOOL fModal) {
     CheckPointer(pRect, E_POINTER);
-    if (m_hwnd != NULL) {
+    // A page shows one object; without one there is nothing to show.
+    if (m_bObjectSet == FALSE || m_hwnd != NULL) {
         return E_UNEXPECTED;
     }
     m_hwnd = CreateDialogParam(g_hInst, MAKEINTRESOURCE(m_DialogId), hwndParent, DialogProc,

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, and only those that are missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -172,6 +172,11 @@ TEST_F(PropertyPageTest, DialogComesAndGoesWithActivation) {
     EXPECT_EQ(m_page->Move(&rc), E_UNEXPECTED);
     EXPECT_EQ(m_page->Deactivate(), E_UNEXPECTED);
     EXPECT_EQ(m_page->Activate(m_frame, nullptr, FALSE), E_POINTER);
+    // No object to show yet.
+    EXPECT_EQ(m_page->Activate(m_frame, &rc, FALSE), E_UNEXPECTED);
+    IUnknown* object = m_page->GetOwner();
+    ASSERT_EQ(m_page->SetObjects(1, &object), S_OK);
+    m_page->calls.clear();
 
     ASSERT_EQ(m_page->Activate(m_frame, &rc, FALSE), S_OK);
     HWND dialog = m_page->Window();
@@ -201,10 +206,25 @@ TEST_F(PropertyPageTest, DialogComesAndGoesWithActivation) {
     ASSERT_EQ(m_page->Deactivate(), S_OK);
 }
 
+TEST_F(PropertyPageTest, ReleasingAnActivePageTakesItsDialogAlong) {
+    TestPage* page = new TestPage(kDialogId);
+    page->NonDelegatingAddRef();
+    IUnknown* object = page->GetOwner();
+    ASSERT_EQ(page->SetObjects(1, &object), S_OK);
+    RECT rc = {0, 0, 100, 100};
+    ASSERT_EQ(page->Activate(m_frame, &rc, FALSE), S_OK);
+    HWND dialog = page->Window();
+    page->NonDelegatingRelease();
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
 TEST_F(PropertyPageTest, MissingDialogCannotBeActivated) {
     TestPage* page = new TestPage(kMissingDialogId);
     page->NonDelegatingAddRef();
     RECT rc = {0, 0, 100, 100};
+    IUnknown* object = page->GetOwner();
+    ASSERT_EQ(page->SetObjects(1, &object), S_OK);
+    page->calls.clear();
     EXPECT_EQ(page->Activate(m_frame, &rc, FALSE), E_OUTOFMEMORY);
     EXPECT_TRUE(page->calls.empty());
     // Without a dialog to measure the frame gets a default size.
