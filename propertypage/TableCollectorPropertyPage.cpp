@@ -33,6 +33,13 @@ template <class StatusFn> BOOL WaitComplete(StatusFn status) {
     return value == kComplete;
 }
 
+const RecordOps<PatRecord> kPatRecord = {&SectionParser::CreatePatRecord, &SectionParser::ParsePat,
+                                         &SectionParser::FreePatRecord};
+const RecordOps<PmtRecord> kPmtRecord = {&SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
+                                         &SectionParser::FreePmtRecord};
+const RecordOps<NitRecord> kNitRecord = {&SectionParser::CreateNitRecord, &SectionParser::ParseNit,
+                                         &SectionParser::FreeNitRecord};
+
 } // namespace
 
 CUnknown* WINAPI TableCollectorPropertyPage::CreateInstance(LPUNKNOWN lpunk, HRESULT* phr) {
@@ -182,77 +189,57 @@ void TableCollectorPropertyPage::ShowMessage(LPCSTR text) {
 }
 
 BOOL TableCollectorPropertyPage::FetchPat(ULONG sectionIndex) {
-    if (collector == nullptr ||
-        !WaitComplete([this](ULONG* status) { return collector->GetPatStatus(status); })) {
-        return FALSE;
-    }
-    StoredSection* copy = nullptr;
-    HRESULT hr = collector->GetPatSection(sectionIndex, &copy);
-    if (hr != S_OK || copy == nullptr) {
-        if (copy != nullptr) {
-            collector->FreePatSection(&copy);
-        }
-        return FALSE;
-    }
-    SectionParser parser;
-    parser.FreePatRecord(&pat);
-    pat = parser.CreatePatRecord();
-    if (pat == nullptr) {
-        collector->FreePatSection(&copy);
-        return FALSE;
-    }
-    parser.ParsePat(copy->bytes, copy->length, pat);
-    collector->FreePatSection(&copy);
-    return TRUE;
+    return FetchRecord(
+        pat, kPatRecord, [this](ULONG* status) { return collector->GetPatStatus(status); },
+        [this, sectionIndex](StoredSection** copy) { return collector->GetPatSection(sectionIndex, copy); },
+        &ITableCollector::FreePatSection);
 }
 
 BOOL TableCollectorPropertyPage::FetchPmt(ULONG pid, ULONG programNumber) {
-    if (collector == nullptr ||
-        !WaitComplete([this](ULONG* status) { return collector->GetPmtStatus(status); })) {
-        return FALSE;
-    }
-    StoredSection* copy = nullptr;
-    HRESULT hr = collector->GetPmtSection(pid, programNumber, &copy);
-    if (hr != S_OK || copy == nullptr) {
-        if (copy != nullptr) {
-            collector->FreePmtSection(&copy);
-        }
-        return FALSE;
-    }
-    SectionParser parser;
-    parser.FreePmtRecord(&pmt);
-    pmt = parser.CreatePmtRecord();
-    if (pmt == nullptr) {
-        collector->FreePmtSection(&copy);
-        return FALSE;
-    }
-    parser.ParsePmt(copy->bytes, copy->length, pmt);
-    collector->FreePmtSection(&copy);
-    return TRUE;
+    return FetchRecord(
+        pmt, kPmtRecord, [this](ULONG* status) { return collector->GetPmtStatus(status); },
+        [this, pid, programNumber](StoredSection** copy) {
+            return collector->GetPmtSection(pid, programNumber, copy);
+        },
+        &ITableCollector::FreePmtSection);
 }
 
 BOOL TableCollectorPropertyPage::FetchNit(ULONG key, ULONG sectionIndex) {
-    if (collector == nullptr ||
-        !WaitComplete([this, key](ULONG* status) { return collector->GetNitStatus(key, status); })) {
+    return FetchRecord(
+        nit, kNitRecord, [this, key](ULONG* status) { return collector->GetNitStatus(key, status); },
+        [this, key, sectionIndex](StoredSection** copy) {
+            return collector->GetNitSection(key, sectionIndex, copy);
+        },
+        &ITableCollector::FreeNitSection);
+}
+
+// The fetch every view makes: wait for the table to be complete, copy one section out, decode it into
+// a fresh record in place of the held one, and give the copy back. A fetch that fails before the
+// decode leaves the held record as it was.
+template <class Record, class Status, class Get>
+BOOL TableCollectorPropertyPage::FetchRecord(
+    Record*& held, const RecordOps<Record>& ops, Status status, Get get,
+    HRESULT (STDMETHODCALLTYPE ITableCollector::*release)(StoredSection**)) {
+    if (collector == nullptr || !WaitComplete(status)) {
         return FALSE;
     }
     StoredSection* copy = nullptr;
-    HRESULT hr = collector->GetNitSection(key, sectionIndex, &copy);
+    HRESULT hr = get(&copy);
     if (hr != S_OK || copy == nullptr) {
         if (copy != nullptr) {
-            collector->FreeNitSection(&copy);
+            (collector->*release)(&copy);
         }
         return FALSE;
     }
     SectionParser parser;
-    parser.FreeNitRecord(&nit);
-    nit = parser.CreateNitRecord();
-    if (nit == nullptr) {
-        collector->FreeNitSection(&copy);
+    (parser.*ops.free)(&held);
+    held = (parser.*ops.create)();
+    if (held == nullptr) {
+        (collector->*release)(&copy);
         return FALSE;
     }
-    parser.ParseNit(copy->bytes, copy->length, nit);
-    collector->FreeNitSection(&copy);
+    (parser.*ops.parse)(copy->bytes, copy->length, held);
+    (collector->*release)(&copy);
     return TRUE;
 }
 

@@ -18,6 +18,13 @@ constexpr DWORD kMaxPagePrograms = 252;
 // Views, by their index in the SI Tables selector.
 enum PageView { kPatView = 0, kPmtView = 1, kNitView = 2 };
 
+// How one kind of decoded record is made, filled and released.
+template <class Record> struct RecordOps {
+    Record* (SectionParser::*create)();
+    bool (SectionParser::*parse)(const BYTE*, DWORD, Record*);
+    void (SectionParser::*free)(Record**);
+};
+
 class TableCollectorPropertyPage : public CBasePropertyPage, private RowTarget, private SelectorTarget {
 public:
     // The factory template's creation function. Null with *phr = E_OUTOFMEMORY when the page cannot
@@ -58,6 +65,9 @@ private:
     BOOL FetchPat(ULONG sectionIndex);
     BOOL FetchPmt(ULONG pid, ULONG programNumber);
     BOOL FetchNit(ULONG key, ULONG sectionIndex);
+    template <class Record, class Status, class Get>
+    BOOL FetchRecord(Record*& held, const RecordOps<Record>& ops, Status status, Get get,
+                     HRESULT (STDMETHODCALLTYPE ITableCollector::*release)(StoredSection**));
 
     void OnCommand(WORD id, WORD notification);
     void FillTableSelector();
