@@ -93,7 +93,9 @@ ULONGLONG GetTickCount64(void) {
 }
 
 DWORD GetCurrentThreadId(void) {
-    return static_cast<DWORD>(syscall(SYS_gettid));
+    // Asked on every EnterCriticalSection: ask the kernel once per thread.
+    thread_local DWORD t_threadId = static_cast<DWORD>(syscall(SYS_gettid));
+    return t_threadId;
 }
 DWORD GetCurrentProcessId(void) {
     return static_cast<DWORD>(getpid());
