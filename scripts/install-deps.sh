@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, and only those that are missing.
 set -euo pipefail
+# Builds running side by side must not fight over dpkg's lock.
+exec 9>/tmp/quenlix-apt.lock
+flock 9
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
 
 missing=()
 for p in "${packages[@]}"; do
