@@ -19,9 +19,7 @@
 namespace {
 
 std::string SourceFile(const std::string& relative) {
-    std::string here = __FILE__; // .../tests/propertypage/resource_test.cpp
-    std::string top = here.substr(0, here.rfind("/tests/"));
-    std::ifstream in(top + "/" + relative);
+    std::ifstream in(std::string(QX_SOURCE_DIR) + "/" + relative);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
