@@ -279,8 +279,10 @@ Bytes DvbEpg(unsigned services, unsigned events, int cycles) {
 
 // A multiple string structure with one uncompressed segment.
 Bytes Mss(const std::string& text) {
-    Bytes m = {0x01, 'e', 'n', 'g', 0x01, 0x00, 0x00, static_cast<uint8_t>(text.size())};
-    m.insert(m.end(), text.begin(), text.end());
+    const uint8_t head[] = {0x01, 'e', 'n', 'g', 0x01, 0x00, 0x00, static_cast<uint8_t>(text.size())};
+    Bytes m(sizeof head + text.size());
+    memcpy(m.data(), head, sizeof head);
+    memcpy(m.data() + sizeof head, text.data(), text.size());
     return m;
 }
 
