@@ -43,7 +43,20 @@ TableCollectorInputPin::TableCollectorInputPin(TableCollectorFilter* pFilter, CC
       m_pSectionLock(pSectionLock), m_dwLastTsid(0), m_dwLastVersion(0), m_dwLastSectionNumber(0),
       m_bPatActedOn(FALSE), m_pPmtPids(nullptr), m_cPmtPids(0), m_pProgramNumbers(nullptr),
       m_cProgramNumbers(0), m_pRequestedPids(nullptr), m_pRequestedSeen(nullptr), m_cRequestedPids(0),
-      m_pMgtTableTypes(nullptr), m_pMgtTablePids(nullptr), m_cMgtTables(0) {}
+      m_pMgtTableTypes(nullptr), m_pMgtTablePids(nullptr), m_cMgtTables(0), m_pidRoles() {}
+
+void TableCollectorInputPin::SetRoles(const DWORD* pids, DWORD count, BYTE role, bool on) {
+    if (pids == nullptr) {
+        return;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        // A requested PID above 0x1FFF can match no sample's PID; it needs no role.
+        if (pids[i] <= kPidMask) {
+            m_pidRoles[pids[i]] = on ? static_cast<BYTE>(m_pidRoles[pids[i]] | role)
+                                     : static_cast<BYTE>(m_pidRoles[pids[i]] & ~role);
+        }
+    }
+}
 
 TableCollectorInputPin::~TableCollectorInputPin() {
     // Nothing is unmapped upstream: the demultiplexer may already be gone with the graph.
@@ -138,7 +151,7 @@ STDMETHODIMP TableCollectorInputPin::Receive(IMediaSample* pSample) {
 }
 
 void TableCollectorInputPin::MarkRequestedPid(DWORD pid) {
-    if (m_pRequestedPids == nullptr) {
+    if (m_pRequestedPids == nullptr || (m_pidRoles[pid & kPidMask] & kRequestedRole) == 0) {
         return;
     }
     for (DWORD i = 0; i < m_cRequestedPids; ++i) {
@@ -159,7 +172,8 @@ void TableCollectorInputPin::Dispatch(DWORD pid, const BYTE* bytes, DWORD length
         return;
     }
 
-    if (m_pPmtPids != nullptr && length >= 5) {
+    const BYTE roles = m_pidRoles[pid & kPidMask];
+    if (m_pPmtPids != nullptr && length >= 5 && (roles & kPmtRole) != 0) {
         DWORD programNumber = (static_cast<DWORD>(bytes[3]) << 8) | bytes[4];
         for (DWORD i = 0; i < m_cPmtPids; ++i) {
             if (m_pPmtPids[i] == pid && IsKnownProgram(pid, programNumber) && f->m_pPmtStore != nullptr) {
@@ -225,7 +239,7 @@ void TableCollectorInputPin::Dispatch(DWORD pid, const BYTE* bytes, DWORD length
         break;
     }
 
-    if (m_pMgtTablePids != nullptr) {
+    if (m_pMgtTablePids != nullptr && (roles & kMgtRole) != 0) {
         SectionParser parser;
         for (DWORD i = 0; i < m_cMgtTables; ++i) {
             if (m_pMgtTablePids[i] != pid) {
@@ -262,6 +276,7 @@ BOOL TableCollectorInputPin::HoldPidMap() {
 }
 
 void TableCollectorInputPin::FreePmtLists() {
+    SetRoles(m_pPmtPids, m_cPmtPids, kPmtRole, false);
     m_cPmtPids = 0;
     MemFree(m_pPmtPids);
     m_pPmtPids = nullptr;
@@ -271,6 +286,7 @@ void TableCollectorInputPin::FreePmtLists() {
 }
 
 void TableCollectorInputPin::FreeRequestedLists() {
+    SetRoles(m_pRequestedPids, m_cRequestedPids, kRequestedRole, false);
     m_cRequestedPids = 0;
     MemFree(m_pRequestedPids);
     m_pRequestedPids = nullptr;
@@ -279,6 +295,7 @@ void TableCollectorInputPin::FreeRequestedLists() {
 }
 
 void TableCollectorInputPin::FreeMgtLists() {
+    SetRoles(m_pMgtTablePids, m_cMgtTables, kMgtRole, false);
     m_cMgtTables = 0;
     MemFree(m_pMgtTableTypes);
     m_pMgtTableTypes = nullptr;
@@ -318,6 +335,7 @@ void TableCollectorInputPin::OnPatSection(const BYTE* bytes, DWORD length) {
                 m_pPmtPids[m_cPmtPids++] = program.PID;
                 m_pProgramNumbers[m_cProgramNumbers++] = program.program_number;
             }
+            SetRoles(m_pPmtPids, m_cPmtPids, kPmtRole, true);
             if (HoldPidMap() && m_cPmtPids != 0) {
                 m_pPidMap->MapPID(m_cPmtPids, m_pPmtPids, MEDIA_MPEG2_PSI);
             }
@@ -388,6 +406,7 @@ HRESULT TableCollectorInputPin::SetRequestedPids(DWORD count, const DWORD* pids)
     }
     memcpy(m_pRequestedPids, pids, count * sizeof(DWORD));
     m_cRequestedPids = count;
+    SetRoles(m_pRequestedPids, m_cRequestedPids, kRequestedRole, true);
     pidMap->MapPID(m_cRequestedPids, m_pRequestedPids, MEDIA_MPEG2_PSI);
     pidMap->Release();
     return S_OK;
@@ -444,6 +463,7 @@ void TableCollectorInputPin::OnMgtSection(const BYTE* bytes, DWORD length) {
                 m_pMgtTablePids[i] = record->tables[i].table_type_PID;
             }
             m_cMgtTables = tables;
+            SetRoles(m_pMgtTablePids, m_cMgtTables, kMgtRole, true);
         } else {
             FreeMgtLists();
         }

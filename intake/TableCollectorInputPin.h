@@ -68,4 +68,10 @@ private:
     DWORD* m_pMgtTableTypes;
     DWORD* m_pMgtTablePids;
     DWORD m_cMgtTables;
+
+    // Which of the lists above name each PID, kept in step with them, so that a section on a PID none
+    // of them names is routed without walking them.
+    enum : BYTE { kPmtRole = 1, kMgtRole = 2, kRequestedRole = 4 };
+    void SetRoles(const DWORD* pids, DWORD count, BYTE role, bool on);
+    BYTE m_pidRoles[0x2000];
 };

@@ -6,6 +6,8 @@ exec 9>/tmp/quenlix-apt.lock
 flock 9
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
+# --- side-by-side benchmark (owned by bench): libdvbpsi, found through pkg-config ---
+packages+=(libdvbpsi-dev pkgconf)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,10 @@ bool InRange(DWORD tableType) {
     return tableType >= AtscEitStore::kFirstTableType &&
            tableType < AtscEitStore::kFirstTableType + AtscEitStore::kListCount;
 }
+
+DWORD NodeKey(DWORD list, DWORD sectionNumber, DWORD sourceId) {
+    return (list << 24) | (sectionNumber << 16) | sourceId;
+}
 } // namespace
 
 AtscEitStore::AtscEitStore() : heads(), reset_on_version_change(TRUE), section_counts() {}
@@ -42,6 +46,7 @@ BOOL AtscEitStore::Reset() {
         }
         section_counts[k] = 0;
     }
+    index.Clear();
     return TRUE;
 }
 
@@ -52,15 +57,21 @@ HRESULT AtscEitStore::AddSection(DWORD pid, DWORD tableType, DWORD length, const
     if (!CheckCommonHeader(bytes, length, 4093, 3)) {
         return E_INVALIDARG;
     }
+    const DWORD k = tableType - kFirstTableType;
+    const DWORD s = SectionNumber(bytes);
+    const DWORD key = NodeKey(k, s, SectionTableIdExtension(bytes));
+    EitSectionNode* held = index.Find(key);
+    if (held != nullptr) {
+        const StoredSection record = {held->pid, held->section_number, held->length, held->bytes};
+        if (SameAsHeld(&record, length, bytes)) {
+            return S_FALSE; // a repeat: same bytes, so every check below passed before
+        }
+    }
     if (SectionLength(bytes) < 14 || SectionPrivateIndicator(bytes) != 1 || SectionCurrentNext(bytes) != 1 ||
         SectionTableId(bytes) != kAtscEitTableId || !CheckSectionCrc(bytes, length)) {
         return E_INVALIDARG;
     }
 
-    const DWORD k = tableType - kFirstTableType;
-    const DWORD s = SectionNumber(bytes);
-    EitSectionNode* held =
-        heads[k] != nullptr ? FindServiceNode(heads[k], s, SectionTableIdExtension(bytes)) : nullptr;
     if (held != nullptr) {
         if (SectionVersion(held->bytes) == SectionVersion(bytes)) {
             return S_FALSE;
@@ -91,6 +102,12 @@ HRESULT AtscEitStore::AddSection(DWORD pid, DWORD tableType, DWORD length, const
             MemFree(copy);
             return E_OUTOFMEMORY;
         }
+        // Room in the index before anything is linked, so that a refusal leaves the lists untouched.
+        if (FAILED(index.Reserve())) {
+            MemFree(node);
+            MemFree(copy);
+            return E_OUTOFMEMORY;
+        }
         EitSectionNode* first = FindSectionNode(heads[k], s);
         if (first != nullptr) {
             node->next_service = first->next_service;
@@ -100,6 +117,7 @@ HRESULT AtscEitStore::AddSection(DWORD pid, DWORD tableType, DWORD length, const
             heads[k] = node;
             section_counts[k] += 1;
         }
+        index.Insert(key, node);
     }
     node->bytes = copy;
     node->section_number = s;
@@ -130,7 +148,10 @@ HRESULT AtscEitStore::GetSection(DWORD tableType, DWORD sectionNumber, DWORD sou
     if (!InRange(tableType)) {
         return E_INVALIDARG;
     }
-    const EitSectionNode* node = FindServiceNode(heads[tableType - kFirstTableType], sectionNumber, sourceId);
+    if (sectionNumber > 0xFF || sourceId > 0xFFFF) {
+        return E_INVALIDARG;
+    }
+    const EitSectionNode* node = index.Find(NodeKey(tableType - kFirstTableType, sectionNumber, sourceId));
     if (node == nullptr) {
         return E_INVALIDARG;
     }

@@ -39,4 +39,6 @@ private:
     EitSectionNode* heads[kListCount];
     BOOL reset_on_version_change;
     DWORD section_counts[kListCount];
+    // Every node by EIT-k, section_number and source_id, in step with the lists.
+    NodeIndex index;
 };

@@ -23,6 +23,10 @@ int ListIndex(DWORD tableId) {
     }
     return -1;
 }
+
+DWORD NodeKey(int list, DWORD sectionNumber, DWORD serviceId) {
+    return (static_cast<DWORD>(list) << 24) | (sectionNumber << 16) | serviceId;
+}
 } // namespace
 
 EitSectionNode* FindSectionNode(EitSectionNode* list, DWORD sectionNumber) {
@@ -70,6 +74,7 @@ BOOL EitStore::Reset() {
         heads[k] = nullptr;
         section_counts[k] = 0;
     }
+    index.Clear();
     return TRUE;
 }
 
@@ -95,18 +100,24 @@ HRESULT EitStore::AddSection(DWORD length, const BYTE* bytes) {
     if (tableId < kPresentFollowingActual || tableId > kScheduleOtherLast) {
         return E_INVALIDARG;
     }
+    // Only the actual transport stream is kept; the EIT of others is a valid section all the same.
+    const int list = ListIndex(tableId);
+    const DWORD sectionNumber = SectionNumber(bytes);
+    const DWORD serviceId = SectionTableIdExtension(bytes);
+    EitSectionNode* node = list >= 0 ? index.Find(NodeKey(list, sectionNumber, serviceId)) : nullptr;
+    if (node != nullptr) {
+        const StoredSection held = {node->pid, node->section_number, node->length, node->bytes};
+        if (SameAsHeld(&held, length, bytes)) {
+            return S_FALSE; // a repeat: same bytes, so same version, and the CRC_32 passed before
+        }
+    }
     if (!CheckSectionCrc(bytes, length)) {
         return E_INVALIDARG;
     }
-    // Only the actual transport stream is kept; the EIT of others is a valid section all the same.
-    const int list = ListIndex(tableId);
     if (list < 0) {
         return E_INVALIDARG;
     }
 
-    const DWORD sectionNumber = SectionNumber(bytes);
-    const DWORD serviceId = SectionTableIdExtension(bytes);
-    EitSectionNode* node = FindServiceNode(heads[list], sectionNumber, serviceId);
     if (node != nullptr) {
         if (SectionVersion(node->bytes) == SectionVersion(bytes)) {
             return S_FALSE;
@@ -136,6 +147,12 @@ HRESULT EitStore::AddSection(DWORD length, const BYTE* bytes) {
             MemFree(copy);
             return E_OUTOFMEMORY;
         }
+        // Room in the index before anything is linked, so that a refusal leaves the lists untouched.
+        if (FAILED(index.Reserve())) {
+            MemFree(node);
+            MemFree(copy);
+            return E_OUTOFMEMORY;
+        }
         if (EitSectionNode* first = FindSectionNode(heads[list], sectionNumber)) {
             node->next_service = first->next_service;
             first->next_service = node;
@@ -144,6 +161,7 @@ HRESULT EitStore::AddSection(DWORD length, const BYTE* bytes) {
             heads[list] = node;
             ++section_counts[list];
         }
+        index.Insert(NodeKey(list, sectionNumber, serviceId), node);
     }
     node->bytes = copy;
     node->section_number = sectionNumber;
@@ -189,7 +207,10 @@ HRESULT EitStore::GetSection(DWORD tableId, DWORD sectionNumber, DWORD serviceId
     if (list < 0) {
         return E_POINTER;
     }
-    const EitSectionNode* node = FindServiceNode(heads[list], sectionNumber, serviceId);
+    if (sectionNumber > 0xFF || serviceId > 0xFFFF) {
+        return E_POINTER;
+    }
+    const EitSectionNode* node = index.Find(NodeKey(list, sectionNumber, serviceId));
     if (node == nullptr) {
         return E_POINTER;
     }
@@ -207,7 +228,10 @@ LONG EitStore::GetVersion(DWORD tableId, DWORD sectionNumber, DWORD serviceId) c
     if (list < 0) {
         return -1;
     }
-    const EitSectionNode* node = FindServiceNode(heads[list], sectionNumber, serviceId);
+    if (sectionNumber > 0xFF || serviceId > 0xFFFF) {
+        return -1;
+    }
+    const EitSectionNode* node = index.Find(NodeKey(list, sectionNumber, serviceId));
     return node != nullptr ? static_cast<LONG>(SectionVersion(node->bytes)) : -1;
 }
 

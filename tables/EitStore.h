@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <quenlix.h>
 
+#include "tables/NodeIndex.h"
+
 // One held section. The first four fields have the layout of a StoredSection.
 struct EitSectionNode {
     DWORD pid;
@@ -65,4 +67,6 @@ private:
     EitSectionNode* heads[kListCount];
     DWORD section_counts[kListCount];
     BOOL reset_on_version_change;
+    // Every node by list, section_number and service_id, in step with the lists.
+    NodeIndex index;
 };

@@ -124,13 +124,19 @@ HRESULT EttStore::AddSection(DWORD pid, DWORD length, const BYTE* bytes) {
     if (!CheckCommonHeader(bytes, length, 4093, 3)) {
         return E_INVALIDARG;
     }
+    EitSectionNode* held = length >= kEttFixedBytes ? FindNode(EtmId(bytes)) : nullptr;
+    if (held != nullptr) {
+        const StoredSection record = {held->pid, held->section_number, held->length, held->bytes};
+        if (SameAsHeld(&record, length, bytes)) {
+            return S_FALSE; // a repeat: same bytes, so every check below passed before
+        }
+    }
     if (SectionLength(bytes) < 10 || length < kEttFixedBytes || SectionPrivateIndicator(bytes) != 1 ||
         SectionCurrentNext(bytes) != 1 || SectionNumber(bytes) != 0 || SectionLastNumber(bytes) != 0 ||
         SectionTableId(bytes) != kEttTableId || !CheckSectionCrc(bytes, length)) {
         return E_INVALIDARG;
     }
 
-    EitSectionNode* held = FindNode(EtmId(bytes));
     if (held != nullptr && SectionVersion(held->bytes) == SectionVersion(bytes)) {
         return S_FALSE;
     }

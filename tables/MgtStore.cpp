@@ -19,7 +19,7 @@ HRESULT MgtStore::AddSection(DWORD length, const BYTE* bytes) {
     if (SectionLength(bytes) < 14 || SectionPrivateIndicator(bytes) != 1 ||
         SectionTableIdExtension(bytes) != 0 || SectionCurrentNext(bytes) != 1 || SectionNumber(bytes) != 0 ||
         SectionLastNumber(bytes) != 0 || SectionTableId(bytes) != kMgtTableId ||
-        !CheckSectionCrc(bytes, length)) {
+        (!SameAsHeld(&Held(), length, bytes) && !CheckSectionCrc(bytes, length))) {
         return E_INVALIDARG;
     }
     // The version alone tells a new MGT from a repeat; the pin remaps its table PIDs only on S_OK.

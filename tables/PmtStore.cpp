@@ -39,16 +39,18 @@ HRESULT PmtStore::AddSection(DWORD pid, DWORD pmtPidCount, DWORD length, const B
     if (SectionTableId(bytes) != kPmtTableId) {
         return E_INVALIDARG;
     }
-    if (!CheckSectionCrc(bytes, length)) {
+    const DWORD program = SectionTableIdExtension(bytes);
+    LONG found = FindSlot(pid, program);
+    // A repeat of a held section needs no CRC_32: those very bytes passed it.
+    if (!(found >= 0 && SameAsHeld(slots[found], length, bytes)) && !CheckSectionCrc(bytes, length)) {
         return E_INVALIDARG;
     }
 
-    const DWORD program = SectionTableIdExtension(bytes);
     if (slot_count != pmtPidCount) {
         Reset(); // the PAT's program list changed size
         slot_count = pmtPidCount;
+        found = -1;
     }
-    const LONG found = FindSlot(pid, program);
     if (found >= 0) {
         const StoredSection* held = slots[found];
         if (SectionVersion(held->bytes) == SectionVersion(bytes)) {

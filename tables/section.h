@@ -46,6 +46,10 @@ BOOL CheckSectionCrc(const BYTE* bytes, DWORD length);
 // The CRC-32/MPEG-2 register after length bytes, starting from 0xFFFFFFFF.
 DWORD ComputeSectionCrc(const BYTE* bytes, DWORD length);
 
+// TRUE when held (may be null) has exactly these length bytes. A store that only ever holds sections
+// whose CRC_32 it checked may then skip the check: the held copy passed it with these very bytes.
+BOOL SameAsHeld(const StoredSection* held, DWORD length, const BYTE* bytes);
+
 // Releases a record and its bytes and nulls the holder's pointer. E_INVALIDARG when *section is null.
 HRESULT FreeSection(StoredSection** section);
 
