@@ -138,6 +138,7 @@ STDMETHODIMP TableCollectorInputPin::Receive(IMediaSample* pSample) {
 }
 
 void TableCollectorInputPin::MarkRequestedPid(DWORD pid) {
+    CheckLockHeld(m_pSectionLock);
     if (m_pRequestedPids == nullptr) {
         return;
     }
@@ -153,6 +154,7 @@ void TableCollectorInputPin::MarkRequestedPid(DWORD pid) {
 // not routed by that test (no store could take it anyway); everything else is left to the stores,
 // which validate what they are given.
 void TableCollectorInputPin::Dispatch(DWORD pid, const BYTE* bytes, DWORD length) {
+    CheckLockHeld(m_pSectionLock);
     TableCollectorFilter* f = m_pFilter;
     if (pid == 0x0000) {
         OnPatSection(bytes, length);
@@ -287,6 +289,7 @@ void TableCollectorInputPin::FreeMgtLists() {
 }
 
 void TableCollectorInputPin::OnPatSection(const BYTE* bytes, DWORD length) {
+    CheckLockHeld(m_pSectionLock);
     if (m_pFilter->m_pPatStore == nullptr) {
         return;
     }
@@ -335,6 +338,7 @@ void TableCollectorInputPin::OnPatSection(const BYTE* bytes, DWORD length) {
 }
 
 BOOL TableCollectorInputPin::IsKnownProgram(DWORD pid, DWORD programNumber) {
+    CheckLockHeld(m_pSectionLock);
     if (m_cPmtPids == 0 || m_cProgramNumbers == 0 || m_pPmtPids == nullptr || m_pProgramNumbers == nullptr) {
         return FALSE;
     }
@@ -347,6 +351,7 @@ BOOL TableCollectorInputPin::IsKnownProgram(DWORD pid, DWORD programNumber) {
 }
 
 void TableCollectorInputPin::ResetPidMapping() {
+    CheckLockHeld(m_pSectionLock);
     if (!IsConnected()) {
         return;
     }
@@ -371,6 +376,7 @@ void TableCollectorInputPin::ResetPidMapping() {
 }
 
 HRESULT TableCollectorInputPin::SetRequestedPids(DWORD count, const DWORD* pids) {
+    CheckLockHeld(m_pSectionLock);
     if (count == 0 || pids == nullptr) {
         return E_INVALIDARG;
     }
@@ -394,6 +400,7 @@ HRESULT TableCollectorInputPin::SetRequestedPids(DWORD count, const DWORD* pids)
 }
 
 BOOL TableCollectorInputPin::IsRequestedPidSeen(DWORD pid) {
+    CheckLockHeld(m_pSectionLock);
     if (m_cRequestedPids == 0 || m_pRequestedPids == nullptr) {
         return FALSE;
     }
@@ -406,6 +413,7 @@ BOOL TableCollectorInputPin::IsRequestedPidSeen(DWORD pid) {
 }
 
 void TableCollectorInputPin::UnmapRequestedPids() {
+    CheckLockHeld(m_pSectionLock);
     IMPEG2PIDMap* pidMap = QueryConnectedPidMap();
     if (pidMap != nullptr) {
         pidMap->UnmapPID(m_cRequestedPids, m_pRequestedPids);
@@ -415,6 +423,7 @@ void TableCollectorInputPin::UnmapRequestedPids() {
 }
 
 void TableCollectorInputPin::OnMgtSection(const BYTE* bytes, DWORD length) {
+    CheckLockHeld(m_pSectionLock);
     if (m_pFilter->m_pMgtStore == nullptr) {
         return;
     }

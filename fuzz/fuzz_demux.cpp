@@ -1,0 +1,33 @@
+// Raw bytes through the transport-stream reader and the section demultiplexer with every PID mapped,
+// at each packet size and with detection, read in small and whole pieces.
+#include "host/SectionDemux.h"
+#include "host/TsReader.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    for (unsigned packetSize : {0u, 188u, 192u, 204u}) {
+        for (size_t chunk : {size_t(0), size_t(97)}) {
+            qxhost::SectionDemux demux([](unsigned pid, const uint8_t* section, size_t length) {
+                // Whole sections only: 3 + section_length bytes, no longer than the largest table.
+                if (pid > 0x1FFF || length < 3 || length > qxhost::kMaxSectionBytes ||
+                    length != 3 + (((section[1] & 0x0F) << 8) | section[2])) {
+                    abort();
+                }
+            });
+            for (unsigned pid = 0; pid < qxhost::kPidCount; ++pid) {
+                demux.Map(pid);
+            }
+            qxhost::MemorySource source(data, size, chunk);
+            qxhost::TsReader reader(&source, packetSize, 4096);
+            const uint8_t* packet = nullptr;
+            while (reader.Next(&packet) == qxhost::TsReader::Result::Packet) {
+                if (packet[0] != qxhost::kTsSyncByte) {
+                    abort();
+                }
+                demux.Push(packet);
+            }
+        }
+    }
+    return 0;
+}
