@@ -140,7 +140,7 @@ TEST_F(Stress, ReadersAndControlAgainstStreaming) {
     });
 
     int refused = 0;
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 40; ++round) {
         for (const Delivery& d : mux) {
             HRESULT hr = Send(d.section, d.pid);
             refused += hr != S_OK && hr != S_FALSE; // S_FALSE: a flush was under way
