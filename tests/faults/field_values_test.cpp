@@ -51,8 +51,12 @@ TEST(FieldValues, EveryVersionReplacesTheOneHeldWrappingAround) {
         for (int step = 0; step <= 32; ++step) {
             const uint8_t v = step % 32;
             Bytes section = t.build(v, 0xA5C3);
-            ASSERT_EQ(f.Deliver(t.pid, section), S_OK);
-            ASSERT_EQ(f.Held(t.group), std::vector<Bytes>{section}) << "version " << int(v);
+            EXPECT_EQ(f.Deliver(t.pid, section), S_OK);
+            const bool replaced = f.Held(t.group) == std::vector<Bytes>{section};
+            EXPECT_TRUE(replaced) << "version " << int(v);
+            if (!replaced) {
+                break; // on to the next table
+            }
         }
     }
 }

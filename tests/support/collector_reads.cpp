@@ -72,9 +72,9 @@ int ReadAllGroups(ITableCollector* itf, const ReadKeys& keys, const CopySeen& se
 
     r.Value(itf->GetPmtStatus(&s));
     r.Value(itf->GetPmtSectionCount(&s));
-    for (auto [pid, program] : keys.pmt) {
+    for (const auto& key : keys.pmt) {
         r.Got(
-            "PMT", [&](StoredSection** c) { return itf->GetPmtSection(pid, program, c); },
+            "PMT", [&](StoredSection** c) { return itf->GetPmtSection(key.first, key.second, c); },
             &ITableCollector::FreePmtSection);
     }
 
@@ -95,9 +95,9 @@ int ReadAllGroups(ITableCollector* itf, const ReadKeys& keys, const CopySeen& se
     for (ULONG table : keys.eit_tables) {
         r.Value(itf->GetEitStatus(table, &s));
         r.Value(itf->GetEitSectionCount(table, &s));
-        for (auto [section, service] : keys.eit) {
+        for (const auto& key : keys.eit) {
             r.Got(
-                "EIT", [&](StoredSection** c) { return itf->GetEitSection(table, section, service, c); },
+                "EIT", [&](StoredSection** c) { return itf->GetEitSection(table, key.first, key.second, c); },
                 &ITableCollector::FreeEitSection);
         }
     }
@@ -122,10 +122,10 @@ int ReadAllGroups(ITableCollector* itf, const ReadKeys& keys, const CopySeen& se
     for (ULONG type : keys.atsc_table_types) {
         r.Value(itf->GetAtscEitStatus(type, &s));
         r.Value(itf->GetAtscEitSectionCount(type, &s));
-        for (auto [section, source] : keys.atsc_eit) {
+        for (const auto& key : keys.atsc_eit) {
             r.Got(
                 "ATSC EIT",
-                [&](StoredSection** c) { return itf->GetAtscEitSection(type, section, source, c); },
+                [&](StoredSection** c) { return itf->GetAtscEitSection(type, key.first, key.second, c); },
                 &ITableCollector::FreeAtscEitSection);
         }
     }
