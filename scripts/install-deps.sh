@@ -6,6 +6,8 @@ exec 9>/tmp/quenlix-apt.lock
 flock 9
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
+# The fuzz targets: clang with its libFuzzer and sanitizer run times.
+packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
