@@ -79,7 +79,9 @@ fuzz-seeds: build-fuzz
 
 build-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUENLIX_TSAN=ON -DQUENLIX_BENCH=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_stress
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_stress test_query
 
+# The stress run, and the interface tests whose threads wait for the section lock.
 test-tsan: build-tsan
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_stress
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_query
