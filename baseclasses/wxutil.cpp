@@ -2,6 +2,8 @@
 
 #include <wchar.h>
 
+#include <atomic>
+
 #include "baseclasses/allocation.h"
 
 BOOL CCritSec::IsHeldByCurrentThread() const {
@@ -16,6 +18,26 @@ BOOL WINAPI CritCheckIn(const CCritSec* pcCrit) {
 
 BOOL WINAPI CritCheckOut(const CCritSec* pcCrit) {
     return pcCrit == nullptr || !pcCrit->IsHeldByCurrentThread();
+}
+
+namespace {
+std::atomic<bool> g_lockChecks{false};
+std::atomic<LONG> g_lockCheckFailures{0};
+} // namespace
+
+void WINAPI CheckLockHeld(const CCritSec* pcCrit) {
+    if (g_lockChecks.load(std::memory_order_relaxed) && !CritCheckIn(pcCrit)) {
+        g_lockCheckFailures.fetch_add(1);
+    }
+}
+
+void WINAPI SetLockChecks(BOOL on) {
+    g_lockCheckFailures.store(0);
+    g_lockChecks.store(on != FALSE);
+}
+
+LONG WINAPI LockCheckFailures() {
+    return g_lockCheckFailures.load();
 }
 
 STDAPI AMGetWideString(LPCWSTR pszString, LPWSTR* ppszReturn) {

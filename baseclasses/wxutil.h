@@ -53,6 +53,12 @@ private:
 BOOL WINAPI CritCheckIn(const CCritSec* pcCrit);
 BOOL WINAPI CritCheckOut(const CCritSec* pcCrit);
 
+// Checks of "called with the lock held" contracts. Off by default, so a check costs one load; a test
+// turns them on and reads how many calls came without the lock.
+void WINAPI CheckLockHeld(const CCritSec* pcCrit);
+void WINAPI SetLockChecks(BOOL on);
+LONG WINAPI LockCheckFailures();
+
 // Holds a CCritSec for the life of the guard.
 class CAutoLock {
 public:

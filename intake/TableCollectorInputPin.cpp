@@ -151,6 +151,7 @@ STDMETHODIMP TableCollectorInputPin::Receive(IMediaSample* pSample) {
 }
 
 void TableCollectorInputPin::MarkRequestedPid(DWORD pid) {
+    CheckLockHeld(m_pSectionLock);
     if (m_pRequestedPids == nullptr || (m_pidRoles[pid & kPidMask] & kRequestedRole) == 0) {
         return;
     }
@@ -166,6 +167,7 @@ void TableCollectorInputPin::MarkRequestedPid(DWORD pid) {
 // not routed by that test (no store could take it anyway); everything else is left to the stores,
 // which validate what they are given.
 void TableCollectorInputPin::Dispatch(DWORD pid, const BYTE* bytes, DWORD length) {
+    CheckLockHeld(m_pSectionLock);
     TableCollectorFilter* f = m_pFilter;
     if (pid == 0x0000) {
         OnPatSection(bytes, length);
@@ -304,6 +306,7 @@ void TableCollectorInputPin::FreeMgtLists() {
 }
 
 void TableCollectorInputPin::OnPatSection(const BYTE* bytes, DWORD length) {
+    CheckLockHeld(m_pSectionLock);
     if (m_pFilter->m_pPatStore == nullptr) {
         return;
     }
@@ -353,6 +356,7 @@ void TableCollectorInputPin::OnPatSection(const BYTE* bytes, DWORD length) {
 }
 
 BOOL TableCollectorInputPin::IsKnownProgram(DWORD pid, DWORD programNumber) {
+    CheckLockHeld(m_pSectionLock);
     if (m_cPmtPids == 0 || m_cProgramNumbers == 0 || m_pPmtPids == nullptr || m_pProgramNumbers == nullptr) {
         return FALSE;
     }
@@ -365,6 +369,7 @@ BOOL TableCollectorInputPin::IsKnownProgram(DWORD pid, DWORD programNumber) {
 }
 
 void TableCollectorInputPin::ResetPidMapping() {
+    CheckLockHeld(m_pSectionLock);
     if (!IsConnected()) {
         return;
     }
@@ -389,6 +394,7 @@ void TableCollectorInputPin::ResetPidMapping() {
 }
 
 HRESULT TableCollectorInputPin::SetRequestedPids(DWORD count, const DWORD* pids) {
+    CheckLockHeld(m_pSectionLock);
     if (count == 0 || pids == nullptr) {
         return E_INVALIDARG;
     }
@@ -413,6 +419,7 @@ HRESULT TableCollectorInputPin::SetRequestedPids(DWORD count, const DWORD* pids)
 }
 
 BOOL TableCollectorInputPin::IsRequestedPidSeen(DWORD pid) {
+    CheckLockHeld(m_pSectionLock);
     if (m_cRequestedPids == 0 || m_pRequestedPids == nullptr) {
         return FALSE;
     }
@@ -425,6 +432,7 @@ BOOL TableCollectorInputPin::IsRequestedPidSeen(DWORD pid) {
 }
 
 void TableCollectorInputPin::UnmapRequestedPids() {
+    CheckLockHeld(m_pSectionLock);
     IMPEG2PIDMap* pidMap = QueryConnectedPidMap();
     if (pidMap != nullptr) {
         pidMap->UnmapPID(m_cRequestedPids, m_pRequestedPids);
@@ -434,6 +442,7 @@ void TableCollectorInputPin::UnmapRequestedPids() {
 }
 
 void TableCollectorInputPin::OnMgtSection(const BYTE* bytes, DWORD length) {
+    CheckLockHeld(m_pSectionLock);
     if (m_pFilter->m_pMgtStore == nullptr) {
         return;
     }

@@ -8,6 +8,8 @@ flock 9
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
 # --- side-by-side benchmark (owned by bench): libdvbpsi, found through pkg-config ---
 packages+=(libdvbpsi-dev pkgconf)
+# The fuzz targets: clang with its libFuzzer and sanitizer run times.
+packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

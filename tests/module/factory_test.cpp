@@ -52,26 +52,6 @@ public:
 
 } // namespace
 
-TEST_F(FactoryTest, TemplateTableHoldsTheFilterThenItsPage) {
-    ASSERT_EQ(g_cTemplates, 2);
-    EXPECT_STREQ(g_Templates[0].m_Name, L"Korvane Trevasi Filter");
-    EXPECT_EQ(*g_Templates[0].m_ClsID, CLSID_TableCollectorFilter);
-    EXPECT_EQ(g_Templates[0].m_lpfnNew, &TableCollectorFilter::CreateInstance);
-    EXPECT_EQ(g_Templates[0].m_lpfnInit, nullptr);
-    EXPECT_EQ(g_Templates[0].m_pAMovieSetup_Filter, &g_TableCollectorSetup);
-    EXPECT_STREQ(g_Templates[1].m_Name, L"Korvane Trevasi Filter Property Page");
-    EXPECT_EQ(*g_Templates[1].m_ClsID, CLSID_TableCollectorPropertyPage);
-    EXPECT_EQ(g_Templates[1].m_lpfnNew, &TableCollectorPropertyPage::CreateInstance);
-    EXPECT_EQ(g_Templates[1].m_lpfnInit, nullptr);
-    EXPECT_EQ(g_Templates[1].m_pAMovieSetup_Filter, nullptr);
-
-    EXPECT_EQ(*g_TableCollectorSetup.clsID, CLSID_TableCollectorFilter);
-    EXPECT_STREQ(g_TableCollectorSetup.strName, L"Korvane Trevasi Filter");
-    EXPECT_EQ(g_TableCollectorSetup.dwMerit, 0x00200000u);
-    EXPECT_EQ(g_TableCollectorSetup.nPins, 0u);
-    EXPECT_EQ(g_TableCollectorSetup.lpPin, nullptr);
-}
-
 TEST_F(FactoryTest, ClassObjectsOnlyForTheModulesClassesAndFactoryInterfaces) {
     const CLSID unknownClass = {0x13e1554d, 0xa79f, 0x4d21, {0xba, 0xa4, 0xaf, 0xd0, 0xff, 0x70, 0xf3, 0x58}};
     void* p = reinterpret_cast<void*>(1);
