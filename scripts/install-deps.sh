@@ -6,6 +6,8 @@ exec 9>/tmp/quenlix-apt.lock
 flock 9
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
+# The installed-tree check: examples built through pkg-config, the .deb's dependencies.
+packages+=(pkg-config dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do
