@@ -6,9 +6,9 @@ exec 9>/tmp/quenlix-apt.lock
 flock 9
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
-# The installed-tree check: examples built through pkg-config, the .deb's dependencies.
-packages+=(pkg-config dpkg-dev)
 
+# --- installed-tree check (owned by install): examples through pkg-config, the .deb's dependencies ---
+packages+=(pkg-config dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -20,8 +20,9 @@ sample=$prefix/share/quenlix/quenlix-sample.ts
 [ -f "$sample" ] || fail "the sample is not installed"
 
 # Unregistered, the program finds quenlix.ax at its installed place.
-"$prefix/bin/quenlix" scan "$sample" >"$scratch/scan.txt" || fail "quenlix scan from the installed tree failed"
-grep -q "lib.*/quenlix/quenlix.ax" "$scratch/scan.txt" || fail "the scan did not use the installed module"
+"$prefix/bin/quenlix" scan --json "$sample" >"$scratch/scan.json" || fail "quenlix scan from the installed tree failed"
+grep -q "\"filter_module\": *\"$prefix/lib[^\"]*/quenlix/quenlix.ax\"" "$scratch/scan.json" ||
+  fail "the scan did not use the installed module"
 # Registration from there, so that applications find the filter by its class.
 "$prefix/bin/quenlix" register >/dev/null || fail "quenlix register from the installed tree failed"
 "$prefix/bin/quenlix" registry | grep -q "InprocServer32: *$prefix/lib.*/quenlix/quenlix.ax$" ||
@@ -60,9 +61,12 @@ dpkg-deb --info "$deb" | grep -q "Version: $(sed -n 's/^project(quenlix VERSION 
   fail "the package does not carry the project's version"
 dpkg -x "$deb" "$scratch/root"
 rm -f "$QUENLIX_REGISTRY"
-"$scratch/root/usr/bin/quenlix" scan "$scratch/root/usr/share/quenlix/quenlix-sample.ts" >"$scratch/deb-scan.txt" ||
+root=$scratch/root/usr
+"$root/bin/quenlix" scan --json "$root/share/quenlix/quenlix-sample.ts" >"$scratch/deb-scan.json" ||
   fail "quenlix scan from the unpacked package failed"
-grep -q "$scratch/root/usr/lib.*/quenlix/quenlix.ax" "$scratch/deb-scan.txt" || fail "the unpacked program did not use its own module"
-cmp -s <(grep -v -e filter_module -e '^  name:' "$scratch/scan.txt") <(grep -v -e filter_module -e '^  name:' "$scratch/deb-scan.txt") ||
+grep -q "\"filter_module\": *\"$root/lib[^\"]*/quenlix/quenlix.ax\"" "$scratch/deb-scan.json" ||
+  fail "the unpacked program did not use its own module"
+# Apart from where the sample and the module lie, the same report as from the installed tree.
+cmp -s <(sed "s|$prefix/|ROOT/|g" "$scratch/scan.json") <(sed "s|$root/|ROOT/|g" "$scratch/deb-scan.json") ||
   fail "the packaged program scans the sample differently"
 echo "test-install: installed tree, examples (CMake, pkg-config) and $(basename "$deb") pass"
