@@ -6,9 +6,13 @@
 #include <uuids.h>
 #include <vfwmsgs.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "baseclasses/allocation.h"
@@ -96,11 +100,13 @@ public:
     std::string path;
 };
 
+// count copies of a one-program PAT, each in a packet of its own (188 bytes per section).
 Bytes PatStream(int count) {
     SectionBuilder b;
     b.Table(0x00).Extension(1);
     b.body = {0x00, 0x01, 0xE1, 0x00};
     TsPacketizer t(0x0000);
+    t.pack_together = false;
     return t.Packetize(std::vector<Bytes>(count, b.Build()));
 }
 
@@ -164,6 +170,45 @@ TEST(StreamApi, PlaysTheFileIntoTheFilterOnce) {
     EXPECT_EQ(S_OK, QxStreamStop(stream));
     EXPECT_EQ(VFW_E_WRONG_STATE, QxStreamRun(stream)); // the file is not read twice
     QxStreamClose(stream);
+}
+
+TEST(StreamApi, WaitAnswersSFalseWhileTheInputStaysOpen) {
+    // A pipe whose writer has not closed it: the stream runs on until the writer goes.
+    std::string fifo = "/tmp/qx-stream-fifo-" + std::to_string(getpid());
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    Bytes ts = PatStream(6000); // more than the reader's first block, which it reads before it opens
+    std::mutex lock;
+    std::condition_variable cv;
+    bool written = false, release = false;
+    std::thread feed([&] {
+        int writer = open(fifo.c_str(), O_WRONLY);
+        EXPECT_EQ(static_cast<ssize_t>(ts.size()), write(writer, ts.data(), ts.size()));
+        std::unique_lock<std::mutex> guard(lock);
+        written = true;
+        cv.notify_all();
+        cv.wait(guard, [&] { return release; });
+        close(writer);
+    });
+    SinkRef filter(true);
+    QxStream* stream = nullptr;
+    EXPECT_EQ(S_OK, QxStreamOpen(fifo.c_str(), filter.Unknown(), &stream));
+    if (stream != nullptr) {
+        EXPECT_EQ(S_OK, QxStreamRun(stream));
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            cv.wait(guard, [&] { return written; });
+        }
+        EXPECT_EQ(S_FALSE, QxStreamWait(stream, 20));
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        release = true;
+        cv.notify_all();
+    }
+    feed.join();
+    EXPECT_EQ(S_OK, QxStreamWait(stream, INFINITE));
+    QxStreamClose(stream);
+    unlink(fifo.c_str());
 }
 
 TEST(StreamApi, EachFailedAllocationWhileOpeningLeavesNothingBehind) {
