@@ -3,12 +3,12 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: run test deps build build-asan test-normal test-asan bench format clean
+.PHONY: run test deps build build-asan test-normal test-asan test-install package bench format clean
 
 run: build
 	$(BUILD)/tools/quenlix scan samples/quenlix-sample.ts
 
-test: test-normal test-asan test-tsan test-fuzz
+test: test-normal test-asan test-tsan test-fuzz test-install
 
 deps:
 	./scripts/install-deps.sh
@@ -27,6 +27,16 @@ test-normal: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# --- installed tree and Debian package (owned by install) ---
+# Installs the normal build into a scratch prefix, builds and runs examples/ against it, and unpacks
+# the .deb into a scratch root.
+test-install: build
+	./scripts/test-install.sh $(BUILD)
+
+package: build
+	cmake --build $(BUILD) --target package
+# --- end of installed tree ---
 
 bench: build
 	for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done

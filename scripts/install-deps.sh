@@ -11,6 +11,8 @@ packages+=(libdvbpsi-dev pkgconf)
 # The fuzz targets: clang with its libFuzzer and sanitizer run times.
 packages+=(clang libclang-rt-14-dev)
 
+# --- installed-tree check (owned by install): examples through pkg-config, the .deb's dependencies ---
+packages+=(pkg-config dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -17,7 +17,8 @@ namespace quenlix {
 const char kRegisterHelp[] =
     "  quenlix register [MODULE]    enter the filter and its property page in the registry, and the\n"
     "                               filter with the filter mapper, through the DllRegisterServer of\n"
-    "                               MODULE (default: quenlix.ax beside this program)\n"
+    "                               MODULE (default: quenlix.ax beside this program, else the\n"
+    "                               installed one in the library folder)\n"
     "  quenlix unregister [MODULE]  remove them again, through its DllUnregisterServer\n"
     "  quenlix registry             print what the registry holds for the two classes\n"
     "\n"
@@ -165,7 +166,7 @@ int CallEntry(const char* command, const char* entryName, const std::vector<std:
         fprintf(stderr, "quenlix: unknown option '%s'\nTry 'quenlix --help'.\n", args[0].c_str());
         return kRegisterUsage;
     }
-    std::string path = args.empty() ? ModuleBesideProgram() : ModuleArgument(args[0]);
+    std::string path = args.empty() ? DefaultModule() : ModuleArgument(args[0]);
 
     // As regsvr32: the module finds COM initialised on the thread that calls it.
     HRESULT hrInit = CoInitialize(nullptr);
@@ -284,7 +285,7 @@ std::mutex g_besideLock;
 HMODULE g_besideModule = nullptr; // loaded once, kept while the program runs
 
 HRESULT CreateFromModuleBeside(REFCLSID clsid, REFIID riid, void** ppv, std::string* from) {
-    std::string path = ModuleBesideProgram();
+    std::string path = DefaultModule();
     if (from != nullptr) {
         *from = path;
     }
@@ -323,6 +324,22 @@ std::string ModuleBesideProgram() {
         return "quenlix.ax";
     }
     return (std::filesystem::path(self).parent_path() / "quenlix.ax").string();
+}
+
+std::string DefaultModule() {
+    std::string beside = ModuleBesideProgram();
+#ifdef QX_INSTALLED_MODULE
+    // An installed program has the module in the library folder, found relative to the program so
+    // that the tree may be moved.
+    std::error_code ignored;
+    if (!std::filesystem::exists(beside, ignored)) {
+        std::filesystem::path installed = std::filesystem::path(beside).parent_path() / QX_INSTALLED_MODULE;
+        if (std::filesystem::exists(installed, ignored)) {
+            return installed.lexically_normal().string();
+        }
+    }
+#endif
+    return beside;
 }
 
 std::string DescribeHresult(HRESULT hr) {

@@ -1,6 +1,7 @@
 // The module commands of the quenlix program, and how the program obtains the module's classes.
 //
-//   quenlix register [MODULE]     load MODULE (default: quenlix.ax beside the program) and call its
+//   quenlix register [MODULE]     load MODULE (default: quenlix.ax beside the program,
+//                                 else in the installed library folder) and call its
 //                                 DllRegisterServer, as regsvr32 does
 //   quenlix unregister [MODULE]   the same with DllUnregisterServer
 //   quenlix registry              what the registry holds for the filter and its property page
@@ -35,6 +36,10 @@ int RunRegistry(const std::vector<std::string>& args);
 
 // quenlix.ax in the program's own folder.
 std::string ModuleBesideProgram();
+
+// The module the program uses when none is named: quenlix.ax beside the program, else, in an
+// installed tree, the one in the library folder (lib/quenlix/quenlix.ax).
+std::string DefaultModule();
 
 // A short text for an HRESULT: "0x80040154 (class not registered)".
 std::string DescribeHresult(HRESULT hr);
