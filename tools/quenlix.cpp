@@ -1,296 +1,242 @@
 // quenlix: scans an MPEG-2 transport stream through the table-collecting filter and prints every
-// table it collected. The program is an ordinary application of the filter: it builds a graph
-// (reader and section demultiplexer, then the filter), runs it to the end of the stream, and reads
-// what the filter holds through ITableCollector only.
+// table it collected. The program is an ordinary application of the filter: a scan session builds
+// the graph (reader and section demultiplexer, then the filter), runs it, and the report reads what
+// the filter holds through ITableCollector only.
 #include <windows.h>
 #include <objbase.h>
-#include <strmif.h>
-#include <control.h>
 #include <quenlix.h>
+#include <quenlix_version.h>
 
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "host/FilterGraph.h"
-#include "host/SectionDemuxFilter.h"
-#include "host/TsReader.h"
+#include "host/ScanSession.h"
 #include "page_command.h"
 #include "register_command.h"
 #include "report.h"
+#include "scan_setup.h"
+#include "table_watch.h"
+#include "udp_source.h"
 
 namespace {
 
-// Exit statuses, as --help lists them.
-enum Exit {
-    kOk = 0,
-    kUsage = 1,
-    kCannotRead = 2,
-    kEmpty = 3,
-    kNotTs = 4,
-    kTruncated = 5,
-    kFailed = 6,
-};
+using Clock = std::chrono::steady_clock;
 
-const char kHelp[] =
-    "usage: quenlix scan [--packet-size 188|192|204] [--json] FILE|-\n"
-    "       quenlix --help\n"
-    "\n"
-    "Reads an MPEG-2 transport stream (FILE, or standard input for -), collects its PSI/SI tables\n"
-    "(PAT, PMT, CAT, NIT, SDT, BAT, EIT, TDT, TOT, RST and ATSC MGT, VCT, STT, EIT, ETT) with the\n"
-    "table-collecting filter, and prints each table it holds: status, section count and the decoded\n"
-    "main fields of every section, and what the reader and demultiplexer saw on the way. The filter\n"
-    "is created by its class through COM when registered, else from quenlix.ax beside the program.\n"
-    "\n"
-    "options:\n"
-    "  --packet-size N  packet size in bytes: 188, 192 (4-byte timecode first) or 204 (16 bytes of\n"
-    "                   Reed-Solomon parity after); found from the sync bytes when not given\n"
-    "  --json           print one JSON object instead of text\n"
-    "  --help           print this help\n"
-    "\n"
-    "exit status:\n"
-    "  0  the stream was scanned to its end\n"
-    "  1  usage error\n"
-    "  2  the input cannot be opened or read\n"
-    "  3  the input is empty\n"
-    "  4  the input is not an MPEG-2 transport stream\n"
-    "  5  the stream ends inside a packet (what was collected is still printed)\n"
-    "  6  the filter or the graph could not be set up or run\n";
-
-struct Options {
+struct ScanOptions {
     std::string input;
     unsigned packetSize = 0;
-    bool json = false;
+    quenlix::ReportOptions report;
+    std::vector<std::string> tables;
+    bool untilComplete = false;
+    bool follow = false;
+    bool progress = true;
 };
 
-int Usage(const char* message) {
-    fprintf(stderr, "quenlix: %s\nTry 'quenlix --help'.\n", message);
-    return kUsage;
-}
+const char kExitStatus[] = "exit status:\n"
+                           "  0  scanned (a stream that ends inside a packet too, with a warning)\n"
+                           "  1  the input cannot be read or holds no transport stream\n"
+                           "  2  usage error\n"
+                           "  3  the filter or the graph could not be set up\n";
 
-// Builds and runs the graph, then prints the report. kOk or kFailed (with a message already printed).
-// *abortCode receives the failure a filter reported while the graph ran (S_OK when none).
-int Scan(qxhost::TsReader& reader, const Options& o, HRESULT* abortCode) {
-    std::string module;
-    std::string* moduleUsed = &module;
-    HRESULT hr = S_OK;
-    int result = kFailed;
-    FilterGraph* graph = FilterGraph::Create();
-    SectionDemuxFilter* demux = new SectionDemuxFilter(&reader, nullptr, &hr);
-    IBaseFilter* collector = nullptr;
-    ITableCollector* tc = nullptr;
-    IPin* input = nullptr;
-    IMediaControl* control = nullptr;
-    IMediaEvent* events = nullptr;
-    LONG code = 0;
-    const char* step = "create the demultiplexer";
-    if (demux != nullptr) {
-        demux->AddRef();
+const std::vector<std::string> kTableNames = {"pat", "pmt", "cat", "nit", "sdt", "bat",      "eit", "tdt",
+                                              "tot", "rst", "mgt", "vct", "stt", "atsc_eit", "ett"};
+
+// "  12.5 MB of 512.0 MB   2%   85.1 MB/s" on one line of stderr, redrawn in place.
+class ProgressBar {
+public:
+    explicit ProgressBar(uint64_t total) : m_total(total), m_start(Clock::now()), m_last(m_start) {}
+    void Update(uint64_t bytes) {
+        Clock::time_point now = Clock::now();
+        if (now - m_last < std::chrono::milliseconds(200)) {
+            return;
+        }
+        m_last = now;
+        double seconds = std::chrono::duration<double>(now - m_start).count();
+        double mb = static_cast<double>(bytes) / 1e6;
+        int percent = m_total != 0 ? static_cast<int>(bytes * 100 / m_total) : 0;
+        const int width = 30;
+        std::string bar(static_cast<size_t>(width * percent / 100), '#');
+        bar.resize(width, '.');
+        fprintf(stderr, "\r[%s] %3d%%  %.1f of %.1f MB  %.1f MB/s\x1b[K", bar.c_str(), percent, mb,
+                static_cast<double>(m_total) / 1e6, seconds > 0 ? mb / seconds : 0.0);
+        fflush(stderr);
+        m_shown = true;
     }
-    if (graph == nullptr || demux == nullptr || FAILED(hr)) {
-        hr = FAILED(hr) ? hr : E_OUTOFMEMORY;
-        goto done;
+    ~ProgressBar() {
+        if (m_shown) {
+            fputs("\r\x1b[K", stderr);
+            fflush(stderr);
+        }
     }
-    // The filter comes from the module as any application gets it: by class through COM, or from
-    // quenlix.ax beside the program when the class is not registered.
-    step = "create the Korvane Trevasi Filter";
-    hr = quenlix::CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
-                                  reinterpret_cast<void**>(&collector), moduleUsed);
-    if (FAILED(hr)) {
-        goto done;
+
+private:
+    uint64_t m_total;
+    Clock::time_point m_start;
+    Clock::time_point m_last;
+    bool m_shown = false;
+};
+
+// Only where someone watches, and only when the wait is worth showing.
+constexpr uint64_t kProgressFrom = 8u << 20;
+
+int RunScan(const ScanOptions& o) {
+    quenlix::ComScope com;
+    qxhost::ScanSession session;
+    int status = quenlix::OpenInput(session, o.input, o.packetSize);
+    if (status != qxhost::kScanOk) {
+        return status;
     }
-    step = "build the graph";
-    if (FAILED(hr = collector->QueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&tc))) ||
-        FAILED(hr = graph->AddFilter(demux, L"Section demultiplexer")) ||
-        FAILED(hr = graph->AddFilter(collector, L"Korvane Trevasi Filter")) ||
-        FAILED(hr = collector->FindPin(L"Input", &input)) ||
-        FAILED(hr = graph->ConnectDirect(demux->GetPin(0), input, nullptr)) ||
-        FAILED(hr = graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control))) ||
-        FAILED(hr = graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events)))) {
-        goto done;
+    if ((status = quenlix::BuildGraph(session)) != qxhost::kScanOk) {
+        return status;
     }
-    step = "run the graph";
-    if (FAILED(hr = control->Run()) || FAILED(hr = events->WaitForCompletion(INFINITE, &code))) {
-        goto done;
+    ITableCollector* tc = session.Collector();
+    const bool live = quenlix::IsUdpUrl(o.input);
+    std::unique_ptr<ProgressBar> progress;
+    if (o.progress && !o.follow && session.InputSize() >= kProgressFrom && isatty(STDERR_FILENO)) {
+        progress = std::make_unique<ProgressBar>(session.InputSize());
     }
-    control->Stop();
-    *abortCode = S_OK;
-    if (code == EC_ERRORABORT) {
-        LONG ev = 0;
-        LONG_PTR p1 = 0, p2 = 0;
-        while (events->GetEvent(&ev, &p1, &p2, 0) == S_OK) {
-            if (ev == EC_ERRORABORT && SUCCEEDED(*abortCode)) {
-                *abortCode = FAILED(static_cast<HRESULT>(p1)) ? static_cast<HRESULT>(p1) : E_FAIL;
+    quenlix::TableWatch watch;
+    // A live stream comes in small datagrams: look at the tables now and then, not after each one.
+    const auto every = std::chrono::milliseconds(live ? 20 : 0);
+    Clock::time_point lastLook;
+    auto hook = [&]() {
+        if (progress) {
+            progress->Update(session.BytesRead());
+        }
+        Clock::time_point now = Clock::now();
+        if (now - lastLook < every) {
+            return false;
+        }
+        lastLook = now;
+        if (o.follow) {
+            for (const quenlix::TableEvent& e : watch.Look(tc)) {
+                quenlix::PrintEvent(stdout, e, o.report.json);
             }
         }
-    }
+        return o.untilComplete && quenlix::CollectionComplete(tc);
+    };
     {
+        quenlix::InterruptEndsScan interrupts(&session);
+        status = quenlix::RunScanSession(session, hook);
+    }
+    progress.reset();
+    if (status == qxhost::kScanSetupError) {
+        return status;
+    }
+    // What was read before a failure part-way is still reported.
+    if (o.follow) {
+        for (const quenlix::TableEvent& e : watch.Look(tc)) {
+            quenlix::PrintEvent(stdout, e, o.report.json);
+        }
+    } else {
         quenlix::ScanFacts facts;
         facts.input = o.input == "-" ? "(standard input)" : o.input;
-        facts.packet_size = reader.PacketSize();
-        facts.reader = reader.Stats();
-        facts.demux = demux->Stats();
-        facts.module = module;
-        quenlix::ReportOptions ro;
-        ro.json = o.json;
-        quenlix::WriteReport(tc, ro, facts, stdout);
+        facts.packet_size = session.PacketSize();
+        facts.reader = session.ReaderStats();
+        facts.demux = session.DemuxStats();
+        facts.module = session.Module();
+        quenlix::WriteReport(tc, o.report, facts, stdout);
     }
-    result = kOk;
-done:
-    if (result != kOk) {
-        fprintf(stderr, "quenlix: cannot %s: %s\n", step, quenlix::DescribeHresult(hr).c_str());
-        if (!moduleUsed->empty()) {
-            fprintf(stderr, "quenlix: module tried: %s\n", moduleUsed->c_str());
-        }
+    fflush(stdout);
+    std::string warning = session.Warning();
+    if (!warning.empty()) {
+        fprintf(stderr, "quenlix: warning: %s\n", warning.c_str());
     }
-    if (control != nullptr) {
-        control->Stop();
-        control->Release();
-    }
-    if (events != nullptr) {
-        events->Release();
-    }
-    if (input != nullptr) {
-        input->Release();
-    }
-    if (tc != nullptr) {
-        tc->Release();
-    }
-    if (graph != nullptr) {
-        graph->Release(); // removes and releases the filters
-    }
-    if (collector != nullptr) {
-        collector->Release();
-    }
-    if (demux != nullptr) {
-        demux->Release();
-    }
-    return result;
+    return status;
 }
 
-int RunScan(const Options& o) {
-    qxhost::FileSource source;
-    std::string why;
-    const char* name = o.input == "-" ? "standard input" : o.input.c_str();
-    if (!source.Open(o.input, &why)) {
-        fprintf(stderr, "quenlix: %s: cannot open: %s\n", name, why.c_str());
-        return kCannotRead;
-    }
-    qxhost::TsReader reader(&source, o.packetSize);
-    // The packet size is found before the graph is built, so that input which is no transport
-    // stream at all gets a plain answer instead of an empty scan.
-    switch (reader.Detect()) {
-    case qxhost::TsReader::Result::End:
-        fprintf(stderr, "quenlix: %s: empty input\n", name);
-        return kEmpty;
-    case qxhost::TsReader::Result::ReadError:
-        fprintf(stderr, "quenlix: %s: read error\n", name);
-        return kCannotRead;
-    case qxhost::TsReader::Result::NotTransportStream:
-        if (o.packetSize != 0) {
-            fprintf(stderr, "quenlix: %s: not an MPEG-2 transport stream of %u-byte packets\n", name,
-                    o.packetSize);
-        } else {
-            fprintf(stderr,
-                    "quenlix: %s: not an MPEG-2 transport stream (no sync bytes 188, 192 or 204 bytes "
-                    "apart)\n",
-                    name);
-        }
-        return kNotTs;
-    case qxhost::TsReader::Result::Packet:
-        break;
-    }
-
-    HRESULT aborted = S_OK;
-    // COM is initialised for the scan so that a registered filter class is found by CoCreateInstance;
-    // every object is released before it is uninitialised.
-    HRESULT hrInit = CoInitialize(nullptr);
-    int result = Scan(reader, o, &aborted);
-    if (SUCCEEDED(hrInit)) {
-        CoUninitialize();
-    }
-    if (result != kOk) {
-        return result;
-    }
-    // A failure after the start leaves what was read so far collected and printed.
-    if (FAILED(aborted)) {
-        fprintf(stderr,
-                "quenlix: %s: the scan stopped early (error 0x%08X); the tables above hold what was "
-                "read before it\n",
-                name, static_cast<unsigned>(aborted));
-        return kCannotRead;
-    }
-    if (reader.Stats().truncated_bytes != 0) {
-        fprintf(stderr, "quenlix: %s: stream ends inside a packet (%llu trailing bytes dropped)\n", name,
-                static_cast<unsigned long long>(reader.Stats().truncated_bytes));
-        return kTruncated;
-    }
-    return kOk;
+// Help and version answer 0; every other parse failure is a usage error.
+int ParseFailure(CLI::App& app, const CLI::ParseError& e) {
+    int code = app.exit(e);
+    return code == 0 ? 0 : qxhost::kScanUsage;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        return Usage("missing command");
+    CLI::App app("Collects the PSI/SI tables of an MPEG-2 transport stream (DVB and ATSC) with the Korvane "
+                 "Trevasi Filter and prints them.",
+                 "quenlix");
+    app.set_version_flag("--version", std::string("quenlix ") + QUENLIX_VERSION_STRING);
+    app.require_subcommand(1);
+    app.footer(std::string(kExitStatus) + "\nmodule commands:\n" + quenlix::kRegisterHelp +
+               quenlix::kPageHelp);
+
+    ScanOptions scan;
+    CLI::App* scanCommand = app.add_subcommand(
+        "scan", "Read a transport stream, collect its tables with the filter and print each table it holds: "
+                "status, sections and their decoded fields, and what the reader and demultiplexer saw.");
+    scanCommand->add_option("input", scan.input, "FILE, - for standard input, or udp://[source@]address:port")
+        ->required();
+    scanCommand
+        ->add_option("--packet-size", scan.packetSize,
+                     "188, 192 (4-byte timecode first) or 204 (16 bytes of parity after); found from "
+                     "the sync bytes when not given")
+        ->check(CLI::IsMember({188u, 192u, 204u}));
+    scanCommand->add_flag("--json", scan.report.json, "print JSON instead of text");
+    scanCommand->add_flag("--detail", scan.report.detail, "print every field and descriptor of each section");
+    scanCommand->add_flag("--hex", scan.report.hex, "print the raw bytes of each section too");
+    scanCommand->add_option("--tables", scan.tables, "print only these tables, e.g. pat,pmt,sdt")
+        ->delimiter(',')
+        ->check(CLI::IsMember(kTableNames));
+    scanCommand->add_flag(
+        "--until-complete", scan.untilComplete,
+        "stop reading once the PAT, every PMT and every other table seen so far are complete");
+    scanCommand->add_flag("--follow", scan.follow,
+                          "read until interrupted and print one line (with --json one JSON object) each time "
+                          "a table appears, changes version or becomes complete");
+    scanCommand->add_flag("!--no-progress", scan.progress, "no progress bar on a terminal");
+    scanCommand->footer(kExitStatus);
+
+    quenlix::PageOptions page;
+    CLI::App* pageCommand = app.add_subcommand(
+        "page", "Scan like quenlix scan, then show the filter's \"Service Information\" property page in the "
+                "terminal.");
+    pageCommand->add_option("input", page.input, "FILE, - for standard input, or udp://[source@]address:port")
+        ->required();
+    pageCommand->add_option("--packet-size", page.packetSize, "188, 192 or 204; found when not given")
+        ->check(CLI::IsMember({188u, 192u, 204u}));
+    pageCommand->add_flag("--dump", page.dump, "print the rows of every view (PAT, each PMT, NIT) instead");
+    pageCommand->footer(std::string(quenlix::kPageKeys) + "\n" + kExitStatus);
+
+    // The module commands keep their own arguments and regsvr32's exit statuses.
+    std::vector<CLI::App*> moduleCommands = {
+        app.add_subcommand("register", "call the module's DllRegisterServer, as regsvr32 does"),
+        app.add_subcommand("unregister", "call the module's DllUnregisterServer"),
+        app.add_subcommand("registry", "what the registry holds for the filter and its property page")};
+    for (CLI::App* c : moduleCommands) {
+        c->prefix_command();
     }
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        fputs(kHelp, stdout);
-        fputs("\nmodule commands:\n", stdout);
-        fputs(quenlix::kRegisterHelp, stdout);
-        fputs(quenlix::kPageHelp, stdout);
-        return kOk;
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return ParseFailure(app, e);
     }
-    if (args[0] == "register" || args[0] == "unregister" || args[0] == "registry") {
-        std::vector<std::string> rest(args.begin() + 1, args.end());
-        return args[0] == "register"     ? quenlix::RunRegister(rest)
-               : args[0] == "unregister" ? quenlix::RunUnregister(rest)
-                                         : quenlix::RunRegistry(rest);
-    }
-    if (args[0] == "page") {
-        return quenlix::RunPage(std::vector<std::string>(args.begin() + 1, args.end()));
-    }
-    if (args[0] != "scan") {
-        return Usage(("unknown command '" + args[0] + "'").c_str());
-    }
-    Options o;
-    bool haveInput = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            fputs(kHelp, stdout);
-            return kOk;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "--packet-size" || a.rfind("--packet-size=", 0) == 0) {
-            std::string v;
-            if (a == "--packet-size") {
-                if (i + 1 >= args.size()) {
-                    return Usage("--packet-size needs a value");
-                }
-                v = args[++i];
-            } else {
-                v = a.substr(strlen("--packet-size="));
-            }
-            if (v != "188" && v != "192" && v != "204") {
-                return Usage(("packet size must be 188, 192 or 204, not '" + v + "'").c_str());
-            }
-            o.packetSize = static_cast<unsigned>(atoi(v.c_str()));
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            return Usage(("unknown option '" + a + "'").c_str());
-        } else if (haveInput) {
-            return Usage("only one input can be scanned at a time");
-        } else {
-            o.input = a;
-            haveInput = true;
+
+    for (CLI::App* c : moduleCommands) {
+        if (c->parsed()) {
+            std::vector<std::string> rest = c->remaining();
+            const std::string& name = c->get_name();
+            return name == "register"     ? quenlix::RunRegister(rest)
+                   : name == "unregister" ? quenlix::RunUnregister(rest)
+                                          : quenlix::RunRegistry(rest);
         }
     }
-    if (!haveInput) {
-        return Usage("missing FILE (or - for standard input)");
+    if (pageCommand->parsed()) {
+        return quenlix::RunPage(page);
     }
-    return RunScan(o);
+    scan.report.tables.insert(scan.tables.begin(), scan.tables.end());
+    if (scan.follow && scan.untilComplete) {
+        fprintf(stderr, "quenlix: --follow and --until-complete exclude each other\n");
+        return qxhost::kScanUsage;
+    }
+    return RunScan(scan);
 }
