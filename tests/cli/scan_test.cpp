@@ -380,3 +380,44 @@ TEST(QuenlixScan, BundledSampleIsWhatTheGeneratorWrites) {
     EXPECT_TRUE(bundled == std::string(built.ts.begin(), built.ts.end()));
     EXPECT_LT(bundled.size(), 200u * 1024);
 }
+
+TEST(QuenlixScan, UntilCompleteStopsEarlyWithTheSameTables) {
+    MuxOptions o;
+    o.noise = false;
+    o.cycles = 400; // a few MB of the same tables over and over
+    BuiltStream built = BuildSampleStream(o);
+    std::string path = TempPath("long.ts");
+    WriteFile(path, built.ts);
+    Outcome full = Quenlix("scan '" + path + "'");
+    Outcome early = Quenlix("scan --until-complete '" + path + "'");
+    Outcome earlyJson = Quenlix("scan --json --until-complete '" + path + "'");
+    remove(path.c_str());
+    ASSERT_EQ(0, full.status) << full.err;
+    ASSERT_EQ(0, early.status) << early.err;
+    EXPECT_EQ("", early.err); // stopping between two reads is no cut capture
+    Json j = Json::Parse(earlyJson.out);
+    EXPECT_LT(j["input"]["bytes"].Int(), static_cast<long long>(built.ts.size() / 4));
+    ExpectTables(j["tables"], built.expected);
+    size_t tables = full.out.find("\ntables:");
+    ASSERT_NE(std::string::npos, tables);
+    EXPECT_EQ(full.out.substr(tables), early.out.substr(early.out.find("\ntables:")));
+}
+
+TEST(QuenlixScan, TablesOptionKeepsOnlyTheTablesNamed) {
+    BuiltStream built = BuildSampleStream(MuxOptions{});
+    Json j = ScanJson(built.ts, "some.ts", "--tables pat,sdt --tables vct");
+    std::vector<std::string> names;
+    for (const auto& [name, table] : j["tables"].fields) {
+        names.push_back(name);
+    }
+    EXPECT_EQ((std::vector<std::string>{"pat", "sdt", "vct"}), names);
+    ExpectIndexed(j["tables"]["sdt"], built.expected.sdt, "SDT");
+    // Report options of the writer are accepted with every other option.
+    std::string path = TempPath("opts.ts");
+    WriteFile(path, built.ts);
+    Outcome r = Quenlix("scan --hex --detail --packet-size 188 --tables pmt '" + path + "'");
+    remove(path.c_str());
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("pmt:"));
+    EXPECT_EQ(std::string::npos, r.out.find("pat:"));
+}
