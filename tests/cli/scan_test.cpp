@@ -350,9 +350,15 @@ TEST(QuenlixScan, UsageErrorsExitTwo) {
     }
     help = Quenlix("scan --help");
     EXPECT_EQ(0, help.status);
-    for (const char* option : {"--json", "--hex", "--detail", "--tables", "--until-complete", "--follow",
-                               "--packet-size", "udp://"}) {
+    // The manual page documents what the help lists.
+    std::string manual = ReadFile(TopDir() + "/docs/quenlix.1");
+    for (std::string option : {"--json", "--hex", "--detail", "--tables", "--until-complete", "--follow",
+                               "--packet-size", "--no-progress", "udp://"}) {
         EXPECT_NE(std::string::npos, help.out.find(option)) << option;
+        for (size_t at = 0; (at = option.find('-', at)) != std::string::npos; at += 2) {
+            option.replace(at, 1, "\\-");
+        }
+        EXPECT_NE(std::string::npos, manual.find(option)) << option;
     }
     Outcome version = Quenlix("--version");
     EXPECT_EQ(0, version.status);
