@@ -89,23 +89,24 @@ struct Child {
         lines.append(buf, static_cast<size_t>(n));
         return true;
     }
-    // Exit status, or -1 when it does not end within the time.
+    // Exit status (128 + signal when killed by one), or -1 when it does not end within the time.
     int Wait(int ms) {
-        for (int waited = 0; waited < ms; waited += 10) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        bool open = true;
+        while (std::chrono::steady_clock::now() < end) {
             int raw = 0;
             if (waitpid(pid, &raw, WNOHANG) == pid) {
                 pid = -1;
-                while (Read(0)) {
-                    if (lines.empty() || lines.back() == '\n') {
-                        pollfd p = {out, POLLIN, 0};
-                        if (poll(&p, 1, 0) <= 0) {
-                            break;
-                        }
-                    }
+                while (Read(100) && std::chrono::steady_clock::now() < end) {
                 }
-                return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+                return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
             }
-            Read(10);
+            if (open) {
+                open = Read(10);
+            } else {
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(10)); // output closed: wait for the exit
+            }
         }
         return -1;
     }

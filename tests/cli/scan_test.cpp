@@ -48,10 +48,9 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The source tree's top folder (this file lies in tests/cli/).
+// The source tree's top folder.
 std::string TopDir() {
-    std::string source = __FILE__;
-    return source.substr(0, source.rfind("/tests/"));
+    return QX_SOURCE_DIR;
 }
 
 struct Outcome {
