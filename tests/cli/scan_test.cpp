@@ -426,3 +426,24 @@ TEST(QuenlixScan, TablesOptionKeepsOnlyTheTablesNamed) {
     EXPECT_NE(std::string::npos, r.out.find("pmt:"));
     EXPECT_EQ(std::string::npos, r.out.find("pat:"));
 }
+
+TEST(QuenlixScan, WithoutTheModuleScanAndPageCannotSetUpTheGraph) {
+    // A copy of the program in a folder of its own has no quenlix.ax beside it, and the registry
+    // of its own knows no filter class.
+    std::string dir = TempPath("alone");
+    std::string program = dir + "/quenlix";
+    ASSERT_EQ(0, system(("mkdir -p '" + dir + "' && cp '" + ProgramPath() + "' '" + program + "'").c_str()));
+    for (const std::string command : {"scan", "page --dump"}) {
+        SCOPED_TRACE(command);
+        std::string err = TempPath("alone.err");
+        int raw = system(("QUENLIX_REGISTRY='" + TempPath("alone.reg") + "' '" + program + "' " + command +
+                          " '" + TopDir() + "/samples/quenlix-sample.ts' >/dev/null 2>'" + err + "'")
+                             .c_str());
+        EXPECT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(3, WEXITSTATUS(raw));
+        EXPECT_NE(std::string::npos, ReadFile(err).find("cannot create the Korvane Trevasi Filter"))
+            << ReadFile(err);
+        remove(err.c_str());
+    }
+    system(("rm -rf '" + dir + "'").c_str());
+}
