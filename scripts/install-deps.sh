@@ -10,6 +10,8 @@ packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev 
 packages+=(libdvbpsi-dev pkgconf)
 # The fuzz targets: clang with its libFuzzer and sanitizer run times.
 packages+=(clang libclang-rt-14-dev)
+# --- quenlix program (owned by cli) ---
+packages+=(libcli11-dev libncurses-dev nlohmann-json3-dev)
 
 # --- installed-tree check (owned by install): examples through pkg-config, the .deb's dependencies ---
 packages+=(pkg-config dpkg-dev)

@@ -9,9 +9,6 @@
 #include <quenlix.h>
 #include <winuser.h>
 
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "host/FilterGraph.h"
+#include "host/ScanSession.h"
 #include "host/PropertyFrame.h"
-#include "host/SectionDemuxFilter.h"
-#include "host/TsReader.h"
 #include "register_command.h"
+#include "scan_setup.h"
+#include "terminal.h"
 
 namespace quenlix {
 
@@ -35,9 +32,15 @@ const char kPageHelp[] =
     "                                       property page in the terminal (quenlix page --help: keys)\n"
     "  quenlix page --dump FILE             the same scan, then print the rows of every view\n";
 
+const char kPageKeys[] =
+    "keys: Tab / Shift-Tab  move between controls     Up / Down  choose an entry, scroll the list\n"
+    "      Enter / Space    press the button          PgUp / PgDn  scroll the list by a page\n"
+    "      u  Update table   t p i n  SI Tables, PID, Table Id, Section Num   a  Apply   o  OK\n"
+    "      q / Esc  Cancel (close)\n";
+
 namespace {
 
-enum Exit { kOk = 0, kUsage = 1, kCannotRead = 2, kEmpty = 3, kNotTs = 4, kFailed = 6 };
+enum Exit { kOk = qxhost::kScanOk, kFailed = qxhost::kScanSetupError };
 
 // Control identifiers of the page's dialog (resource 107).
 enum : int {
@@ -48,25 +51,6 @@ enum : int {
     kList = 1022,
     kUpdate = 1026,
 };
-
-const char kUsageText[] =
-    "usage: quenlix page [--dump] [--packet-size 188|192|204] FILE\n"
-    "\n"
-    "Scans FILE like quenlix scan, then opens the filter's property frame and shows its \"Service\n"
-    "Information\" page in the terminal: the SI Tables, PID, Table Id and Section Num selectors, the\n"
-    "two-column list and the Update table button, with OK, Cancel and Apply below.\n"
-    "\n"
-    "keys: Tab / Shift-Tab  move between controls     Up / Down  choose an entry, scroll the list\n"
-    "      Enter / Space    press the button          PgUp / PgDn  scroll the list by a page\n"
-    "      u  Update table   t p i n  SI Tables, PID, Table Id, Section Num   a  Apply   o  OK\n"
-    "      q / Esc  Cancel (close)\n"
-    "\n"
-    "  --dump  print the rows of every view (PAT, the PMT of each program, NIT) instead\n";
-
-int Usage(const char* message) {
-    fprintf(stderr, "quenlix: %s\nTry 'quenlix page --help'.\n", message);
-    return kUsage;
-}
 
 std::string ClassOf(HWND hwnd) {
     char name[64] = {};
@@ -140,77 +124,6 @@ void Choose(HWND dialog, int id, int index) {
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
 
-// The scan: reader, demultiplexer and the filter from the module in a graph run to the end of the
-// stream. The filter and the graph stay for the page.
-struct Scan {
-    FilterGraph* graph = nullptr;
-    SectionDemuxFilter* demux = nullptr;
-    IBaseFilter* collector = nullptr;
-
-    ~Scan() {
-        if (graph != nullptr) {
-            IMediaControl* control = nullptr;
-            if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
-                control->Stop();
-                control->Release();
-            }
-            graph->Release(); // removes and releases the filters
-        }
-        if (collector != nullptr) {
-            collector->Release();
-        }
-        if (demux != nullptr) {
-            demux->Release();
-        }
-    }
-
-    HRESULT Run(qxhost::TsReader* reader, const char** step) {
-        HRESULT hr = S_OK;
-        *step = "create the demultiplexer";
-        graph = FilterGraph::Create();
-        demux = new SectionDemuxFilter(reader, nullptr, &hr);
-        if (demux != nullptr) {
-            demux->AddRef();
-        }
-        if (graph == nullptr || demux == nullptr || FAILED(hr)) {
-            return FAILED(hr) ? hr : E_OUTOFMEMORY;
-        }
-        *step = "create the Korvane Trevasi Filter";
-        hr = CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
-                             reinterpret_cast<void**>(&collector));
-        if (FAILED(hr)) {
-            return hr;
-        }
-        *step = "build the graph";
-        IPin* input = nullptr;
-        IMediaControl* control = nullptr;
-        IMediaEvent* events = nullptr;
-        if (SUCCEEDED(hr = graph->AddFilter(demux, L"Section demultiplexer")) &&
-            SUCCEEDED(hr = graph->AddFilter(collector, L"Korvane Trevasi Filter")) &&
-            SUCCEEDED(hr = collector->FindPin(L"Input", &input)) &&
-            SUCCEEDED(hr = graph->ConnectDirect(demux->GetPin(0), input, nullptr)) &&
-            SUCCEEDED(hr = graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control))) &&
-            SUCCEEDED(hr = graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events)))) {
-            *step = "run the graph";
-            LONG code = 0;
-            if (SUCCEEDED(hr = control->Run())) {
-                hr = events->WaitForCompletion(INFINITE, &code);
-            }
-            control->Stop();
-        }
-        if (input != nullptr) {
-            input->Release();
-        }
-        if (control != nullptr) {
-            control->Release();
-        }
-        if (events != nullptr) {
-            events->Release();
-        }
-        return hr;
-    }
-};
-
 // --- message boxes ---
 
 struct Presenter {
@@ -219,7 +132,12 @@ struct Presenter {
     void (*draw)(const std::string& text, const std::string& caption) = nullptr;
 };
 
-int ReadKey(int timeoutMs);
+// The terminal while the page is shown interactively.
+Terminal* g_terminal = nullptr;
+
+int ReadKey(int timeoutMs) {
+    return g_terminal != nullptr ? g_terminal->ReadKey(timeoutMs) : kKeyEnd;
+}
 
 int CALLBACK PresentMessage(void* context, HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     Presenter* p = static_cast<Presenter*>(context);
@@ -231,6 +149,10 @@ int CALLBACK PresentMessage(void* context, HWND owner, LPCSTR text, LPCSTR capti
     // Modal: the page waits until the box is dismissed.
     for (;;) {
         int key = ReadKey(-1);
+        if (key == kKeyResize) {
+            p->draw(text, caption);
+            continue;
+        }
         if (key == '\r' || key == '\n' || key == ' ' || key == 27 || key == 'o' || key < 0) {
             return IDOK;
         }
@@ -287,81 +209,12 @@ void Dump(FILE* out, HWND dialog, Presenter* p) {
     }
 }
 
-// --- the terminal ---
-
-struct Terminal {
-    termios saved = {};
-    bool raw = false;
-
-    void Enter() {
-        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios t = saved;
-            t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-            t.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-            t.c_cc[VMIN] = 1;
-            t.c_cc[VTIME] = 0;
-            raw = tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0;
-        }
-        fputs("\x1b[?1049h\x1b[?25l", stdout); // alternate screen, no cursor
-        fflush(stdout);
-    }
-    void Leave() {
-        fputs("\x1b[0m\x1b[?25h\x1b[?1049l", stdout);
-        fflush(stdout);
-        if (raw) {
-            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        }
-    }
-};
-
-enum Key { kKeyUp = 1000, kKeyDown, kKeyLeft, kKeyRight, kKeyPageUp, kKeyPageDown, kKeyBackTab };
-
-int ReadByte(int timeoutMs) {
-    pollfd fd = {STDIN_FILENO, POLLIN, 0};
-    if (poll(&fd, 1, timeoutMs) <= 0) {
-        return -2; // nothing within the time
-    }
-    unsigned char c = 0;
-    if (read(STDIN_FILENO, &c, 1) != 1) {
-        return -1; // end of input
-    }
-    return c;
-}
-
-int ReadKey(int timeoutMs) {
-    int c = ReadByte(timeoutMs);
-    if (c != 27) {
-        return c;
-    }
-    // An escape sequence follows at once; a lone Esc does not.
-    int next = ReadByte(50);
-    if (next != '[' && next != 'O') {
-        return 27;
-    }
-    int code = ReadByte(50);
-    switch (code) {
-    case 'A':
-        return kKeyUp;
-    case 'B':
-        return kKeyDown;
-    case 'C':
-        return kKeyRight;
-    case 'D':
-        return kKeyLeft;
-    case 'Z':
-        return kKeyBackTab;
-    case '5':
-    case '6':
-        ReadByte(50); // '~'
-        return code == '5' ? kKeyPageUp : kKeyPageDown;
-    default:
-        return 0;
-    }
-}
+// --- the page on the terminal ---
 
 class PageScreen {
 public:
-    PageScreen(PropertyFrame* frame, HWND dialog) : m_frame(frame), m_dialog(dialog) {
+    PageScreen(Terminal* terminal, PropertyFrame* frame, HWND dialog)
+        : m_terminal(terminal), m_frame(frame), m_dialog(dialog) {
         m_focusOrder = {
             kTables, kPid, kTableId, kSection, kList, kUpdate, IDOK, IDCANCEL, PropertyFrame::kApplyButtonId};
         m_focus = kUpdate;
@@ -393,10 +246,11 @@ private:
         }
     }
     void Step(int delta);
-    std::string Combo(int id, size_t width) const;
-    std::string Button(int id) const;
-    std::string Styled(int id, const std::string& text) const;
+    Span Combo(int id, size_t width) const;
+    Span Button(int id) const;
+    Span Styled(int id, const std::string& text) const;
 
+    Terminal* m_terminal;
     PropertyFrame* m_frame;
     HWND m_dialog;
     std::vector<int> m_focusOrder;
@@ -513,91 +367,89 @@ bool PageScreen::Handle(int key) {
     return !m_frame->IsClosed();
 }
 
-std::string PageScreen::Styled(int id, const std::string& text) const {
+Span PageScreen::Styled(int id, const std::string& text) const {
     if (!Usable(id)) {
-        return "\x1b[2m" + text + "\x1b[0m";
+        return {text, Style::Dim};
     }
-    if (id == m_focus) {
-        return "\x1b[7m" + text + "\x1b[0m";
-    }
-    return text;
+    return {text, id == m_focus ? Style::Focus : Style::Normal};
 }
 
-std::string PageScreen::Combo(int id, size_t width) const {
+Span PageScreen::Combo(int id, size_t width) const {
     std::string text = ComboText(Control(id));
     text.resize(width, ' ');
     return Styled(id, "[" + text + " v]");
 }
 
-std::string PageScreen::Button(int id) const {
+Span PageScreen::Button(int id) const {
     return Styled(id, "[ " + Plain(TextOf(Control(id))) + " ]");
 }
 
 void PageScreen::Draw(const std::string& message, const std::string& caption) {
-    winsize ws = {};
-    int width = 80;
-    int height = 24;
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) {
-        width = ws.ws_col;
-        height = ws.ws_row;
-    }
-    std::string s = "\x1b[H\x1b[2J";
-    auto line = [&s](const std::string& text) { s += text + "\x1b[K\r\n"; };
+    const int width = m_terminal->Width();
+    const int height = m_terminal->Height();
+    std::vector<Line> lines;
+    auto text = [](const std::string& t) { return Span{t, Style::Normal}; };
     std::string title = " " + TextOf(m_frame->Window());
-    title.resize(static_cast<size_t>(width), ' ');
-    line("\x1b[7m" + title + "\x1b[0m");
-    line(" " + std::string("\x1b[1m") + "Service Information" + "\x1b[0m");
-    line("");
-    auto label = [this](int id) {
+    title.resize(static_cast<size_t>(std::max(width, 1)), ' ');
+    lines.push_back({{title, Style::Title}});
+    lines.push_back({text(" "), {"Service Information", Style::Bold}});
+    lines.push_back({});
+    auto label = [this, &text](int id) {
         std::string t = Plain(TextOf(GetDlgItem(m_dialog, id)));
         t.resize(15, ' ');
-        return t;
+        return text(t);
     };
-    line("  " + label(1007) + Combo(kTables, 10) + "    " + label(1023) + Combo(kPid, 10));
-    line("  " + label(1018) + Combo(kTableId, 10) + "    " + label(1020) + Combo(kSection, 10));
-    line("");
+    lines.push_back(
+        {text("  "), label(1007), Combo(kTables, 10), text("    "), label(1023), Combo(kPid, 10)});
+    lines.push_back(
+        {text("  "), label(1018), Combo(kTableId, 10), text("    "), label(1020), Combo(kSection, 10)});
+    lines.push_back({});
 
     // The list: header, rows from the scroll position, then its end.
-    HWND list = Control(kList);
-    auto rows = ListRows(list);
+    auto rows = ListRows(Control(kList));
     const int col0 = 36;
     const int col1 = std::max(20, width - col0 - 10);
     m_listHeight = std::max(3, height - 16);
+    m_scroll = std::max(0, std::min(m_scroll, static_cast<int>(rows.size()) - m_listHeight));
     auto cell = [](std::string t, int w) {
         t.resize(static_cast<size_t>(w), ' ');
         return t;
     };
     std::string rule = "  +" + std::string(static_cast<size_t>(col0 + 2), '-') + "+" +
                        std::string(static_cast<size_t>(col1 + 1), '-') + "+";
-    line(rule);
-    line("  | " + Styled(kList, cell("Item", col0)) + " | " + cell("Description", col1) + "|");
-    line(rule);
+    lines.push_back({text(rule)});
+    lines.push_back(
+        {text("  | "), Styled(kList, cell("Item", col0)), text(" | " + cell("Description", col1) + "|")});
+    lines.push_back({text(rule)});
     for (int r = 0; r < m_listHeight; ++r) {
         size_t at = static_cast<size_t>(m_scroll + r);
-        if (at < rows.size()) {
-            line("  | " + cell(rows[at].first, col0) + " | " + cell(rows[at].second, col1) + "|");
-        } else {
-            line("  | " + cell("", col0) + " | " + cell("", col1) + "|");
-        }
+        bool held = at < rows.size();
+        lines.push_back({text("  | " + cell(held ? rows[at].first : "", col0) + " | " +
+                              cell(held ? rows[at].second : "", col1) + "|")});
     }
-    line(rule + (rows.size() > static_cast<size_t>(m_listHeight)
-                     ? "  rows " + std::to_string(m_scroll + 1) + "-" +
-                           std::to_string(
-                               std::min<size_t>(rows.size(), static_cast<size_t>(m_scroll + m_listHeight))) +
-                           " of " + std::to_string(rows.size())
-                     : std::string()));
-    line("");
-    line("  " + Button(kUpdate) + "          " + Button(IDOK) + " " + Button(IDCANCEL) + " " +
-         Button(PropertyFrame::kApplyButtonId));
-    line("");
+    std::string range;
+    if (rows.size() > static_cast<size_t>(m_listHeight)) {
+        range = "  rows " + std::to_string(m_scroll + 1) + "-" +
+                std::to_string(std::min<size_t>(rows.size(), static_cast<size_t>(m_scroll + m_listHeight))) +
+                " of " + std::to_string(rows.size());
+    }
+    lines.push_back({text(rule + range)});
+    lines.push_back({});
+    lines.push_back({text("  "), Button(kUpdate), text("          "), Button(IDOK), text(" "),
+                     Button(IDCANCEL), text(" "), Button(PropertyFrame::kApplyButtonId)});
+    lines.push_back({});
     if (!message.empty()) {
-        line("  \x1b[7m " + caption + " \x1b[0m " + message + "   \x1b[7m[ OK ]\x1b[0m");
+        lines.push_back({text("  "),
+                         {" " + caption + " ", Style::Message},
+                         text(" " + message + "   "),
+                         {"[ OK ]", Style::Focus}});
     } else {
-        line("  \x1b[2mTab move  Up/Down choose or scroll  Enter press  u update  a apply  o OK  q "
-             "cancel\x1b[0m");
+        lines.push_back(
+            {text("  "),
+             {"Tab move  Up/Down choose or scroll  Enter press  u update  a apply  o OK  q cancel",
+              Style::Dim}});
     }
-    fputs(s.c_str(), stdout);
-    fflush(stdout);
+    m_terminal->Show(lines);
 }
 
 PageScreen* g_screen = nullptr;
@@ -644,8 +496,15 @@ int ShowPage(IBaseFilter* filter, bool dump) {
         Dump(stdout, dialog, &presenter);
     } else {
         Terminal terminal;
-        terminal.Enter();
-        PageScreen screen(&frame, dialog);
+        std::string why;
+        if (!terminal.Enter(&why)) {
+            fprintf(stderr, "quenlix: %s\n", why.c_str());
+            QxSetMessageBoxPresenter(previous, nullptr);
+            frame.Close();
+            return kFailed;
+        }
+        g_terminal = &terminal;
+        PageScreen screen(&terminal, &frame, dialog);
         g_screen = &screen;
         screen.Draw();
         for (;;) {
@@ -656,6 +515,7 @@ int ShowPage(IBaseFilter* filter, bool dump) {
             screen.Draw();
         }
         g_screen = nullptr;
+        g_terminal = nullptr;
         terminal.Leave();
     }
     QxSetMessageBoxPresenter(previous, nullptr);
@@ -665,78 +525,30 @@ int ShowPage(IBaseFilter* filter, bool dump) {
 
 } // namespace
 
-int RunPage(const std::vector<std::string>& args) {
-    bool dump = false;
-    unsigned packetSize = 0;
-    std::string input;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            fputs(kUsageText, stdout);
-            return kOk;
-        } else if (a == "--dump") {
-            dump = true;
-        } else if (a == "--packet-size") {
-            if (i + 1 >= args.size()) {
-                return Usage("--packet-size needs a value");
+int RunPage(const PageOptions& o) {
+    if (!o.dump && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
+        fprintf(stderr, "quenlix: the page needs a terminal; use --dump to print its views\n");
+        return qxhost::kScanUsage;
+    }
+    ComScope com;
+    qxhost::ScanSession session;
+    int status = OpenInput(session, o.input, o.packetSize);
+    if (status == qxhost::kScanOk && (status = BuildGraph(session)) == qxhost::kScanOk) {
+        {
+            InterruptEndsScan interrupts(&session);
+            status = RunScanSession(session);
+        }
+        if (status != qxhost::kScanSetupError) {
+            std::string warning = session.Warning();
+            if (!warning.empty()) {
+                fprintf(stderr, "quenlix: warning: %s\n", warning.c_str());
             }
-            const std::string& v = args[++i];
-            if (v != "188" && v != "192" && v != "204") {
-                return Usage(("packet size must be 188, 192 or 204, not '" + v + "'").c_str());
-            }
-            packetSize = static_cast<unsigned>(atoi(v.c_str()));
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage(("unknown option '" + a + "'").c_str());
-        } else if (!input.empty()) {
-            return Usage("only one input can be shown at a time");
-        } else {
-            input = a;
+            // What was read before a failure part-way is still shown.
+            int shown = ShowPage(session.Filter(), o.dump);
+            status = shown != qxhost::kScanOk ? shown : status;
         }
     }
-    if (input.empty()) {
-        return Usage("missing FILE");
-    }
-    if (!dump && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
-        return Usage("the page needs a terminal; use --dump to print its views");
-    }
-
-    qxhost::FileSource source;
-    std::string why;
-    if (!source.Open(input, &why)) {
-        fprintf(stderr, "quenlix: %s: cannot open: %s\n", input.c_str(), why.c_str());
-        return kCannotRead;
-    }
-    qxhost::TsReader reader(&source, packetSize);
-    switch (reader.Detect()) {
-    case qxhost::TsReader::Result::End:
-        fprintf(stderr, "quenlix: %s: empty input\n", input.c_str());
-        return kEmpty;
-    case qxhost::TsReader::Result::ReadError:
-        fprintf(stderr, "quenlix: %s: read error\n", input.c_str());
-        return kCannotRead;
-    case qxhost::TsReader::Result::NotTransportStream:
-        fprintf(stderr, "quenlix: %s: not an MPEG-2 transport stream\n", input.c_str());
-        return kNotTs;
-    case qxhost::TsReader::Result::Packet:
-        break;
-    }
-
-    HRESULT hrInit = CoInitialize(nullptr);
-    int result = kFailed;
-    {
-        Scan scan;
-        const char* step = "";
-        HRESULT hr = scan.Run(&reader, &step);
-        if (FAILED(hr)) {
-            fprintf(stderr, "quenlix: cannot %s: %s\n", step, DescribeHresult(hr).c_str());
-        } else {
-            result = ShowPage(scan.collector, dump);
-        }
-    }
-    if (SUCCEEDED(hrInit)) {
-        CoUninitialize();
-    }
-    return result;
+    return status;
 }
 
 } // namespace quenlix

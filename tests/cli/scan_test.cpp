@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <quenlix_version.h>
 
 #include "cli/json.h"
 #include "cli/sample_streams.h"
@@ -45,10 +48,9 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The source tree's top folder (this file lies in tests/cli/).
+// The source tree's top folder.
 std::string TopDir() {
-    std::string source = __FILE__;
-    return source.substr(0, source.rfind("/tests/"));
+    return QX_SOURCE_DIR;
 }
 
 struct Outcome {
@@ -259,7 +261,7 @@ TEST(QuenlixScan, StandardInputForcedPacketSizeAndTextOutput) {
     ExpectTables(j["tables"], built.expected);
 
     Outcome wrong = Quenlix("scan --packet-size=188 '" + path + "'");
-    EXPECT_EQ(4, wrong.status);
+    EXPECT_EQ(1, wrong.status);
     EXPECT_NE(std::string::npos, wrong.err.find("not an MPEG-2 transport stream of 188-byte packets"))
         << wrong.err;
 
@@ -270,62 +272,96 @@ TEST(QuenlixScan, StandardInputForcedPacketSizeAndTextOutput) {
     remove(path.c_str());
 }
 
-TEST(QuenlixScan, BadInputsGiveTheirExitStatusAndMessage) {
+TEST(QuenlixScan, EveryKindOfInputGetsTheSameAnswerFromScanAndPageDump) {
     BuiltStream built = BuildSampleStream(MuxOptions{});
-
-    // Cut inside the last packet: what arrived is printed, the status says the stream was cut.
-    Bytes cut(built.ts.begin(), built.ts.end() - 100);
-    std::string path = TempPath("cut.ts");
-    WriteFile(path, cut);
-    Outcome r = Quenlix("scan --json '" + path + "'");
-    EXPECT_EQ(5, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("stream ends inside a packet (88 trailing bytes dropped)"))
-        << r.err;
-    Json j = Json::Parse(r.out);
-    EXPECT_EQ(88, j["input"]["truncated_bytes"].Int());
-    EXPECT_EQ("complete", j["tables"]["pat"]["status"].text);
-
-    // Empty.
-    WriteFile(path, {});
-    r = Quenlix("scan '" + path + "'");
-    EXPECT_EQ(3, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("empty input")) << r.err;
-    EXPECT_EQ("", r.out);
-
-    // Not a transport stream: text, and random bytes.
     std::string text = "This is not a transport stream.\n";
     Bytes words;
     for (int i = 0; i < 400; ++i) {
         words.insert(words.end(), text.begin(), text.end());
     }
-    for (const Bytes& junk : {words, NoiseSource(11).RandomBytes(50000)}) {
-        WriteFile(path, junk);
-        r = Quenlix("scan '" + path + "'");
-        EXPECT_EQ(4, r.status);
-        EXPECT_NE(std::string::npos, r.err.find("not an MPEG-2 transport stream")) << r.err;
+    std::string path = TempPath("input.ts");
+    struct Case {
+        const char* what;
+        std::string input; // a path; empty: path, written with bytes
+        Bytes bytes;
+        int status;
+        const char* message; // on stderr
+    };
+    const Case cases[] = {
+        {"missing", TempPath("no-such-file.ts"), {}, 1, "cannot open: No such file or directory"},
+        {"unreadable", "/proc/self/mem", {}, 1, "/proc/self/mem: read error"},
+        {"directory", TopDir(), {}, 1, "is a directory"},
+        {"empty", "", {}, 1, "empty input"},
+        {"text", "", words, 1, "not an MPEG-2 transport stream"},
+        {"random bytes", "", NoiseSource(11).RandomBytes(50000), 1, "not an MPEG-2 transport stream"},
+        // A capture stopped by hand: everything that arrived is scanned, with a warning.
+        {"cut inside a packet", "", Bytes(built.ts.begin(), built.ts.end() - 100), 0, "quenlix: warning: "},
+    };
+    for (const Case& c : cases) {
+        for (const std::string command : {"scan --json", "page --dump"}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + command);
+            std::string input = c.input;
+            if (input.empty()) {
+                WriteFile(path, c.bytes);
+                input = path;
+            }
+            Outcome r = Quenlix(command + " '" + input + "'");
+            EXPECT_EQ(c.status, r.status);
+            EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.err;
+            // One line naming the input.
+            EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+            EXPECT_NE(std::string::npos,
+                      r.err.find(input == TopDir() ? input : input.substr(input.rfind('/'))))
+                << r.err;
+            if (c.status != 0) {
+                EXPECT_EQ("", r.out);
+            } else if (command == "scan --json") {
+                EXPECT_NE(std::string::npos,
+                          r.err.find("stream ends inside a packet (88 trailing bytes dropped)"))
+                    << r.err;
+                Json j = Json::Parse(r.out);
+                EXPECT_EQ(88, j["input"]["truncated_bytes"].Int());
+                EXPECT_EQ("complete", j["tables"]["pat"]["status"].text);
+            } else {
+                EXPECT_NE(std::string::npos, r.out.find("== PAT ==")) << r.out;
+            }
+        }
     }
     remove(path.c_str());
+}
 
-    // Missing.
-    r = Quenlix("scan '" + TempPath("no-such-file.ts") + "'");
-    EXPECT_EQ(2, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("cannot open: No such file or directory")) << r.err;
-
-    // A directory opens but cannot be read.
-    r = Quenlix("scan '" + TopDir() + "'");
-    EXPECT_EQ(2, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("read error")) << r.err;
-
-    // Usage.
-    EXPECT_EQ(1, Quenlix("").status);
-    EXPECT_EQ(1, Quenlix("scan").status);
-    EXPECT_EQ(1, Quenlix("scan --packet-size 190 x.ts").status);
-    EXPECT_EQ(1, Quenlix("scan --bogus x.ts").status);
-    EXPECT_EQ(1, Quenlix("frobnicate x.ts").status);
+TEST(QuenlixScan, UsageErrorsExitTwo) {
+    for (const char* args :
+         {"", "scan", "scan --packet-size 190 x.ts", "scan --bogus x.ts", "frobnicate x.ts",
+          "scan --tables pat,foo x.ts", "scan a.ts b.ts", "scan --follow --until-complete x.ts",
+          "scan udp://127.0.0.1", "scan udp://239.1.1.300:1234", "page --dump", "page --bogus x.ts",
+          "page --dump --packet-size 100 x.ts", "page x.ts"}) { // without a terminal only --dump can run
+        SCOPED_TRACE(args);
+        Outcome r = Quenlix(args);
+        EXPECT_EQ(2, r.status);
+        EXPECT_NE("", r.err);
+        EXPECT_EQ("", r.out);
+    }
     Outcome help = Quenlix("--help");
     EXPECT_EQ(0, help.status);
-    EXPECT_NE(std::string::npos, help.out.find("usage: quenlix scan"));
-    EXPECT_NE(std::string::npos, help.out.find("exit status"));
+    for (const char* text : {"scan", "page", "register", "exit status", "quenlix page --dump FILE"}) {
+        EXPECT_NE(std::string::npos, help.out.find(text)) << text;
+    }
+    help = Quenlix("scan --help");
+    EXPECT_EQ(0, help.status);
+    // The manual page documents what the help lists.
+    std::string manual = ReadFile(TopDir() + "/docs/quenlix.1");
+    for (std::string option : {"--json", "--hex", "--detail", "--tables", "--until-complete", "--follow",
+                               "--packet-size", "--no-progress", "udp://"}) {
+        EXPECT_NE(std::string::npos, help.out.find(option)) << option;
+        for (size_t at = 0; (at = option.find('-', at)) != std::string::npos; at += 2) {
+            option.replace(at, 1, "\\-");
+        }
+        EXPECT_NE(std::string::npos, manual.find(option)) << option;
+    }
+    Outcome version = Quenlix("--version");
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(std::string("quenlix ") + QUENLIX_VERSION_STRING + "\n", version.out);
 }
 
 TEST(QuenlixScan, StreamWithoutTablesPrintsEmptyTables) {
@@ -348,4 +384,66 @@ TEST(QuenlixScan, BundledSampleIsWhatTheGeneratorWrites) {
     ASSERT_FALSE(bundled.empty());
     EXPECT_TRUE(bundled == std::string(built.ts.begin(), built.ts.end()));
     EXPECT_LT(bundled.size(), 200u * 1024);
+}
+
+TEST(QuenlixScan, UntilCompleteStopsEarlyWithTheSameTables) {
+    MuxOptions o;
+    o.noise = false;
+    o.cycles = 400; // a few MB of the same tables over and over
+    BuiltStream built = BuildSampleStream(o);
+    std::string path = TempPath("long.ts");
+    WriteFile(path, built.ts);
+    Outcome full = Quenlix("scan '" + path + "'");
+    Outcome early = Quenlix("scan --until-complete '" + path + "'");
+    Outcome earlyJson = Quenlix("scan --json --until-complete '" + path + "'");
+    remove(path.c_str());
+    ASSERT_EQ(0, full.status) << full.err;
+    ASSERT_EQ(0, early.status) << early.err;
+    EXPECT_EQ("", early.err); // stopping between two reads is no cut capture
+    Json j = Json::Parse(earlyJson.out);
+    EXPECT_LT(j["input"]["bytes"].Int(), static_cast<long long>(built.ts.size() / 4));
+    ExpectTables(j["tables"], built.expected);
+    size_t tables = full.out.find("\ntables:");
+    ASSERT_NE(std::string::npos, tables);
+    EXPECT_EQ(full.out.substr(tables), early.out.substr(early.out.find("\ntables:")));
+}
+
+TEST(QuenlixScan, TablesOptionKeepsOnlyTheTablesNamed) {
+    BuiltStream built = BuildSampleStream(MuxOptions{});
+    Json j = ScanJson(built.ts, "some.ts", "--tables pat,sdt --tables vct");
+    std::vector<std::string> names;
+    for (const auto& [name, table] : j["tables"].fields) {
+        names.push_back(name);
+    }
+    EXPECT_EQ((std::vector<std::string>{"pat", "sdt", "vct"}), names);
+    ExpectIndexed(j["tables"]["sdt"], built.expected.sdt, "SDT");
+    // Report options of the writer are accepted with every other option.
+    std::string path = TempPath("opts.ts");
+    WriteFile(path, built.ts);
+    Outcome r = Quenlix("scan --hex --detail --packet-size 188 --tables pmt '" + path + "'");
+    remove(path.c_str());
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("pmt:"));
+    EXPECT_EQ(std::string::npos, r.out.find("pat:"));
+}
+
+TEST(QuenlixScan, WithoutTheModuleScanAndPageCannotSetUpTheGraph) {
+    // A copy of the program in a folder of its own has no quenlix.ax beside it, and the registry
+    // of its own knows no filter class.
+    std::string dir = TempPath("alone");
+    std::string program = dir + "/quenlix";
+    ASSERT_EQ(0, system(("mkdir -p '" + dir + "' && cp '" + ProgramPath() + "' '" + program + "'").c_str()));
+    for (const std::string command : {"scan", "page --dump"}) {
+        SCOPED_TRACE(command);
+        std::string err = TempPath("alone.err");
+        int raw = system(("QUENLIX_REGISTRY='" + TempPath("alone.reg") + "' '" + program + "' " + command +
+                          " '" + TopDir() + "/samples/quenlix-sample.ts' >/dev/null 2>'" + err + "'")
+                             .c_str());
+        EXPECT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(3, WEXITSTATUS(raw));
+        EXPECT_NE(std::string::npos, ReadFile(err).find("cannot create the Korvane Trevasi Filter"))
+            << ReadFile(err);
+        remove(err.c_str());
+    }
+    system(("rm -rf '" + dir + "'").c_str());
 }
