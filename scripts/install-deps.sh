@@ -6,6 +6,8 @@ exec 9>/tmp/quenlix-apt.lock
 flock 9
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
+# --- quenlix program (owned by cli) ---
+packages+=(libcli11-dev libncurses-dev nlohmann-json3-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -21,11 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "host/FilterGraph.h"
+#include "host/ScanSession.h"
 #include "host/PropertyFrame.h"
-#include "host/SectionDemuxFilter.h"
-#include "host/TsReader.h"
 #include "register_command.h"
+#include "scan_setup.h"
 
 namespace quenlix {
 
@@ -35,9 +34,15 @@ const char kPageHelp[] =
     "                                       property page in the terminal (quenlix page --help: keys)\n"
     "  quenlix page --dump FILE             the same scan, then print the rows of every view\n";
 
+const char kPageKeys[] =
+    "keys: Tab / Shift-Tab  move between controls     Up / Down  choose an entry, scroll the list\n"
+    "      Enter / Space    press the button          PgUp / PgDn  scroll the list by a page\n"
+    "      u  Update table   t p i n  SI Tables, PID, Table Id, Section Num   a  Apply   o  OK\n"
+    "      q / Esc  Cancel (close)\n";
+
 namespace {
 
-enum Exit { kOk = 0, kUsage = 1, kCannotRead = 2, kEmpty = 3, kNotTs = 4, kFailed = 6 };
+enum Exit { kOk = qxhost::kScanOk, kFailed = qxhost::kScanSetupError };
 
 // Control identifiers of the page's dialog (resource 107).
 enum : int {
@@ -48,25 +53,6 @@ enum : int {
     kList = 1022,
     kUpdate = 1026,
 };
-
-const char kUsageText[] =
-    "usage: quenlix page [--dump] [--packet-size 188|192|204] FILE\n"
-    "\n"
-    "Scans FILE like quenlix scan, then opens the filter's property frame and shows its \"Service\n"
-    "Information\" page in the terminal: the SI Tables, PID, Table Id and Section Num selectors, the\n"
-    "two-column list and the Update table button, with OK, Cancel and Apply below.\n"
-    "\n"
-    "keys: Tab / Shift-Tab  move between controls     Up / Down  choose an entry, scroll the list\n"
-    "      Enter / Space    press the button          PgUp / PgDn  scroll the list by a page\n"
-    "      u  Update table   t p i n  SI Tables, PID, Table Id, Section Num   a  Apply   o  OK\n"
-    "      q / Esc  Cancel (close)\n"
-    "\n"
-    "  --dump  print the rows of every view (PAT, the PMT of each program, NIT) instead\n";
-
-int Usage(const char* message) {
-    fprintf(stderr, "quenlix: %s\nTry 'quenlix page --help'.\n", message);
-    return kUsage;
-}
 
 std::string ClassOf(HWND hwnd) {
     char name[64] = {};
@@ -139,77 +125,6 @@ void Choose(HWND dialog, int id, int index) {
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
 }
-
-// The scan: reader, demultiplexer and the filter from the module in a graph run to the end of the
-// stream. The filter and the graph stay for the page.
-struct Scan {
-    FilterGraph* graph = nullptr;
-    SectionDemuxFilter* demux = nullptr;
-    IBaseFilter* collector = nullptr;
-
-    ~Scan() {
-        if (graph != nullptr) {
-            IMediaControl* control = nullptr;
-            if (SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
-                control->Stop();
-                control->Release();
-            }
-            graph->Release(); // removes and releases the filters
-        }
-        if (collector != nullptr) {
-            collector->Release();
-        }
-        if (demux != nullptr) {
-            demux->Release();
-        }
-    }
-
-    HRESULT Run(qxhost::TsReader* reader, const char** step) {
-        HRESULT hr = S_OK;
-        *step = "create the demultiplexer";
-        graph = FilterGraph::Create();
-        demux = new SectionDemuxFilter(reader, nullptr, &hr);
-        if (demux != nullptr) {
-            demux->AddRef();
-        }
-        if (graph == nullptr || demux == nullptr || FAILED(hr)) {
-            return FAILED(hr) ? hr : E_OUTOFMEMORY;
-        }
-        *step = "create the Korvane Trevasi Filter";
-        hr = CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
-                             reinterpret_cast<void**>(&collector));
-        if (FAILED(hr)) {
-            return hr;
-        }
-        *step = "build the graph";
-        IPin* input = nullptr;
-        IMediaControl* control = nullptr;
-        IMediaEvent* events = nullptr;
-        if (SUCCEEDED(hr = graph->AddFilter(demux, L"Section demultiplexer")) &&
-            SUCCEEDED(hr = graph->AddFilter(collector, L"Korvane Trevasi Filter")) &&
-            SUCCEEDED(hr = collector->FindPin(L"Input", &input)) &&
-            SUCCEEDED(hr = graph->ConnectDirect(demux->GetPin(0), input, nullptr)) &&
-            SUCCEEDED(hr = graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control))) &&
-            SUCCEEDED(hr = graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events)))) {
-            *step = "run the graph";
-            LONG code = 0;
-            if (SUCCEEDED(hr = control->Run())) {
-                hr = events->WaitForCompletion(INFINITE, &code);
-            }
-            control->Stop();
-        }
-        if (input != nullptr) {
-            input->Release();
-        }
-        if (control != nullptr) {
-            control->Release();
-        }
-        if (events != nullptr) {
-            events->Release();
-        }
-        return hr;
-    }
-};
 
 // --- message boxes ---
 
@@ -665,78 +580,30 @@ int ShowPage(IBaseFilter* filter, bool dump) {
 
 } // namespace
 
-int RunPage(const std::vector<std::string>& args) {
-    bool dump = false;
-    unsigned packetSize = 0;
-    std::string input;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            fputs(kUsageText, stdout);
-            return kOk;
-        } else if (a == "--dump") {
-            dump = true;
-        } else if (a == "--packet-size") {
-            if (i + 1 >= args.size()) {
-                return Usage("--packet-size needs a value");
+int RunPage(const PageOptions& o) {
+    if (!o.dump && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
+        fprintf(stderr, "quenlix: the page needs a terminal; use --dump to print its views\n");
+        return qxhost::kScanUsage;
+    }
+    ComScope com;
+    qxhost::ScanSession session;
+    int status = OpenInput(session, o.input, o.packetSize);
+    if (status == qxhost::kScanOk && (status = BuildGraph(session)) == qxhost::kScanOk) {
+        {
+            InterruptEndsScan interrupts(&session);
+            status = RunScanSession(session);
+        }
+        if (status != qxhost::kScanSetupError) {
+            std::string warning = session.Warning();
+            if (!warning.empty()) {
+                fprintf(stderr, "quenlix: warning: %s\n", warning.c_str());
             }
-            const std::string& v = args[++i];
-            if (v != "188" && v != "192" && v != "204") {
-                return Usage(("packet size must be 188, 192 or 204, not '" + v + "'").c_str());
-            }
-            packetSize = static_cast<unsigned>(atoi(v.c_str()));
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage(("unknown option '" + a + "'").c_str());
-        } else if (!input.empty()) {
-            return Usage("only one input can be shown at a time");
-        } else {
-            input = a;
+            // What was read before a failure part-way is still shown.
+            int shown = ShowPage(session.Filter(), o.dump);
+            status = shown != qxhost::kScanOk ? shown : status;
         }
     }
-    if (input.empty()) {
-        return Usage("missing FILE");
-    }
-    if (!dump && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
-        return Usage("the page needs a terminal; use --dump to print its views");
-    }
-
-    qxhost::FileSource source;
-    std::string why;
-    if (!source.Open(input, &why)) {
-        fprintf(stderr, "quenlix: %s: cannot open: %s\n", input.c_str(), why.c_str());
-        return kCannotRead;
-    }
-    qxhost::TsReader reader(&source, packetSize);
-    switch (reader.Detect()) {
-    case qxhost::TsReader::Result::End:
-        fprintf(stderr, "quenlix: %s: empty input\n", input.c_str());
-        return kEmpty;
-    case qxhost::TsReader::Result::ReadError:
-        fprintf(stderr, "quenlix: %s: read error\n", input.c_str());
-        return kCannotRead;
-    case qxhost::TsReader::Result::NotTransportStream:
-        fprintf(stderr, "quenlix: %s: not an MPEG-2 transport stream\n", input.c_str());
-        return kNotTs;
-    case qxhost::TsReader::Result::Packet:
-        break;
-    }
-
-    HRESULT hrInit = CoInitialize(nullptr);
-    int result = kFailed;
-    {
-        Scan scan;
-        const char* step = "";
-        HRESULT hr = scan.Run(&reader, &step);
-        if (FAILED(hr)) {
-            fprintf(stderr, "quenlix: cannot %s: %s\n", step, DescribeHresult(hr).c_str());
-        } else {
-            result = ShowPage(scan.collector, dump);
-        }
-    }
-    if (SUCCEEDED(hrInit)) {
-        CoUninitialize();
-    }
-    return result;
+    return status;
 }
 
 } // namespace quenlix

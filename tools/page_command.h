@@ -15,8 +15,16 @@ namespace quenlix {
 // The command's part of quenlix --help.
 extern const char kPageHelp[];
 
-// args: what follows the word "page". Exit statuses as quenlix scan's (0 ok, 1 usage, 2 cannot
-// read, 3 empty, 4 not a transport stream, 6 the filter, graph or page could not be set up).
-int RunPage(const std::vector<std::string>& args);
+// The keys of the page, for its help.
+extern const char kPageKeys[];
+
+struct PageOptions {
+    std::string input;
+    unsigned packetSize = 0;
+    bool dump = false;
+};
+
+// Exit statuses as quenlix scan's; 3 also when the page cannot be opened.
+int RunPage(const PageOptions& o);
 
 } // namespace quenlix

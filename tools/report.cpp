@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <ctime>
+#include <map>
 
 namespace quenlix {
 
@@ -700,6 +701,373 @@ Node DecodeEtt(const uint8_t* p, size_t n) {
     o.Set("etm_id", Node::Int(c.Get(4), true));
     o.Set("text", Node::Text(MssText(c.Take(c.Left()))));
     return o;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The report
+
+namespace {
+
+const char* StatusName(ULONG s) {
+    return s == 2 ? "complete" : s == 1 ? "incomplete" : "none";
+}
+
+// The common fields of one section copy handed out by the filter, then its decoded fields.
+Node SectionNode(const StoredSection* s, Node (*decode)(const uint8_t*, size_t), bool hasCrc = true) {
+    Node o = Node::Object();
+    o.Set("pid", Node::Int(s->pid, true));
+    o.Set("section_number", Node::Int(s->section_number));
+    o.Set("length", Node::Int(s->length));
+    if (hasCrc && s->length >= 4) {
+        const BYTE* c = s->bytes + s->length - 4;
+        char buf[16];
+        snprintf(buf, sizeof buf, "0x%08X",
+                 (static_cast<unsigned>(c[0]) << 24) | (c[1] << 16) | (c[2] << 8) |
+                     static_cast<unsigned>(c[3]));
+        o.Set("crc32", Node::Text(buf));
+    }
+    Node d = decode(s->bytes, s->length);
+    for (const auto& [key, value] : d.Fields()) {
+        o.Set(key, value);
+    }
+    return o;
+}
+
+// Collects what the filter holds. Keys the interface cannot list (services, sources, ETM_ids) are
+// taken from the tables that name them: the PAT and SDT for DVB EIT, the VCT for ATSC EIT and the
+// ATSC EIT events for ETT.
+class Collector {
+public:
+    explicit Collector(ITableCollector* tc) : m_tc(tc) {}
+
+    Node Tables() {
+        Node t = Node::Object();
+        t.Set("pat", Pat());
+        t.Set("pmt", Pmt());
+        t.Set("cat", Indexed(&ITableCollector::GetCatStatus, &ITableCollector::GetCatSectionCount,
+                             &ITableCollector::GetCatSection, &ITableCollector::FreeCatSection, DecodeCat));
+        t.Set("nit", Keyed(&ITableCollector::GetNitStatus, &ITableCollector::GetNitSectionCount,
+                           &ITableCollector::GetNitSection, &ITableCollector::FreeNitSection, DecodeNit));
+        t.Set("sdt", Keyed(&ITableCollector::GetSdtStatus, &ITableCollector::GetSdtSectionCount,
+                           &ITableCollector::GetSdtSection, &ITableCollector::FreeSdtSection, DecodeSdt));
+        t.Set("bat", Indexed(&ITableCollector::GetBatStatus, &ITableCollector::GetBatSectionCount,
+                             &ITableCollector::GetBatSection, &ITableCollector::FreeBatSection, DecodeNit));
+        t.Set("eit", DvbEit());
+        t.Set("tdt", Single(&ITableCollector::GetTdtStatus, &ITableCollector::GetTdtSection,
+                            &ITableCollector::FreeTdtSection, DecodeTdt, false));
+        t.Set("tot", Single(&ITableCollector::GetTotStatus, &ITableCollector::GetTotSection,
+                            &ITableCollector::FreeTotSection, DecodeTot, true));
+        t.Set("rst", Single(&ITableCollector::GetRstStatus, &ITableCollector::GetRstSection,
+                            &ITableCollector::FreeRstSection, DecodeRst, false));
+        t.Set("mgt", Single(&ITableCollector::GetMgtStatus, &ITableCollector::GetMgtSection,
+                            &ITableCollector::FreeMgtSection, DecodeMgt, true));
+        t.Set("vct", Indexed(&ITableCollector::GetVctStatus, &ITableCollector::GetVctSectionCount,
+                             &ITableCollector::GetVctSection, &ITableCollector::FreeVctSection, DecodeVct));
+        t.Set("stt", Single(&ITableCollector::GetSttStatus, &ITableCollector::GetSttSection,
+                            &ITableCollector::FreeSttSection, DecodeStt, true));
+        const Node& sttSections = *t.Find("stt")->Find("sections");
+        if (!sttSections.Items().empty()) {
+            if (const Node* offset = sttSections.Items().front().Find("gps_utc_offset")) {
+                m_gpsUtcOffset = static_cast<unsigned>(offset->AsInt());
+            }
+        }
+        t.Set("atsc_eit", AtscEit());
+        t.Set("ett", Ett());
+        return t;
+    }
+
+private:
+    using StatusFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG*);
+    using CountFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG*);
+    using IndexFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG, StoredSection**);
+    using FreeFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(StoredSection**);
+    using KeyStatusFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG, ULONG*);
+    using KeyIndexFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG, ULONG, StoredSection**);
+    using SingleFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(StoredSection**);
+    using Decoder = Node (*)(const uint8_t*, size_t);
+
+    static Node Table(ULONG status, ULONG count, const char* keyName = nullptr, ULONG key = 0) {
+        Node t = Node::Object();
+        if (keyName != nullptr) {
+            t.Set(keyName, Node::Int(key, true));
+        }
+        t.Set("status", Node::Text(StatusName(status)));
+        t.Set("section_count", Node::Int(count));
+        t.Set("sections", Node::Array());
+        return t;
+    }
+
+    // Takes one copy: decodes it, hands it back, and records it in t (or the gap, for an empty slot).
+    void Add(Node& t, StoredSection* s, FreeFn freeFn, Decoder decode, bool hasCrc, ULONG index) {
+        Node& list = *t.Find("sections");
+        if (s == nullptr) {
+            Node gap = Node::Object();
+            gap.Set("section_number", Node::Int(index));
+            gap.Set("missing", Node::Bool(true));
+            list.Push(gap);
+            return;
+        }
+        list.Push(SectionNode(s, decode, hasCrc));
+        (m_tc->*freeFn)(&s);
+    }
+
+    Node Indexed(StatusFn statusFn, CountFn countFn, IndexFn getFn, FreeFn freeFn, Decoder decode) {
+        ULONG status = 0, count = 0;
+        (m_tc->*statusFn)(&status);
+        (m_tc->*countFn)(&count);
+        Node t = Table(status, count);
+        for (ULONG i = 0; i < count; ++i) {
+            StoredSection* s = nullptr;
+            if (SUCCEEDED((m_tc->*getFn)(i, &s))) {
+                Add(t, s, freeFn, decode, true, i);
+            }
+        }
+        return t;
+    }
+
+    Node Keyed(KeyStatusFn statusFn, KeyStatusFn countFn, KeyIndexFn getFn, FreeFn freeFn, Decoder decode) {
+        ULONG status = 0, count = 0;
+        (m_tc->*statusFn)(0, &status);
+        (m_tc->*countFn)(0, &count);
+        Node t = Table(status, count);
+        for (ULONG i = 0; i < count; ++i) {
+            StoredSection* s = nullptr;
+            if (SUCCEEDED((m_tc->*getFn)(0, i, &s))) {
+                Add(t, s, freeFn, decode, true, i);
+            }
+        }
+        return t;
+    }
+
+    Node Single(StatusFn statusFn, SingleFn getFn, FreeFn freeFn, Decoder decode, bool hasCrc) {
+        ULONG status = 0;
+        (m_tc->*statusFn)(&status);
+        StoredSection* s = nullptr;
+        bool held = status == 2 && SUCCEEDED((m_tc->*getFn)(&s)) && s != nullptr;
+        Node t = Table(status, held ? 1 : 0);
+        if (held) {
+            Add(t, s, freeFn, decode, hasCrc, 0);
+        }
+        return t;
+    }
+
+    Node Pat() {
+        Node t = Indexed(&ITableCollector::GetPatStatus, &ITableCollector::GetPatSectionCount,
+                         &ITableCollector::GetPatSection, &ITableCollector::FreePatSection, DecodePat);
+        for (const Node& s : t.Find("sections")->Items()) {
+            if (const Node* programs = s.Find("programs")) {
+                for (const Node& p : programs->Items()) {
+                    ULONG number = static_cast<ULONG>(p.Find("program_number")->AsInt());
+                    if (number != 0) {
+                        m_programs.push_back({static_cast<ULONG>(p.Find("pid")->AsInt()), number});
+                        m_services.insert(number);
+                    }
+                }
+            }
+        }
+        return t;
+    }
+
+    Node Pmt() {
+        ULONG status = 0, count = 0;
+        m_tc->GetPmtStatus(&status);
+        m_tc->GetPmtSectionCount(&count);
+        Node t = Table(status, count);
+        Node& list = *t.Find("sections");
+        for (const auto& [pid, program] : m_programs) {
+            StoredSection* s = nullptr;
+            if (m_tc->GetPmtSection(pid, program, &s) == S_OK && s != nullptr) {
+                list.Push(SectionNode(s, DecodePmt));
+                m_tc->FreePmtSection(&s);
+            }
+        }
+        return t;
+    }
+
+    Node DvbEit() {
+        // Service ids from the SDT of the actual stream besides those from the PAT.
+        StoredSection* s = nullptr;
+        ULONG count = 0;
+        m_tc->GetSdtSectionCount(0, &count);
+        for (ULONG i = 0; i < count; ++i) {
+            s = nullptr;
+            if (m_tc->GetSdtSection(0, i, &s) == S_OK && s != nullptr) {
+                Node sdt = DecodeSdt(s->bytes, s->length);
+                for (const Node& svc : sdt.Find("services")->Items()) {
+                    m_services.insert(static_cast<ULONG>(svc.Find("service_id")->AsInt()));
+                }
+                m_tc->FreeSdtSection(&s);
+            }
+        }
+        Node tables = Node::Array();
+        std::vector<ULONG> tableIds = {0x4E};
+        for (ULONG id = 0x50; id <= 0x5F; ++id) {
+            tableIds.push_back(id);
+        }
+        for (ULONG tableId : tableIds) {
+            ULONG status = 0, n = 0;
+            m_tc->GetEitStatus(tableId, &status);
+            m_tc->GetEitSectionCount(tableId, &n);
+            if (status == 0 && n == 0) {
+                continue;
+            }
+            Node t = Table(status, n, "table_id", tableId);
+            Node& list = *t.Find("sections");
+            for (ULONG service : m_services) {
+                for (ULONG sn = 0; sn < 256; ++sn) {
+                    s = nullptr;
+                    if (m_tc->GetEitSection(tableId, sn, service, &s) == S_OK && s != nullptr) {
+                        list.Push(SectionNode(s, DecodeDvbEit));
+                        m_tc->FreeEitSection(&s);
+                    }
+                }
+            }
+            tables.Push(t);
+        }
+        Node eit = Node::Object();
+        eit.Set("tables", tables);
+        return eit;
+    }
+
+    Node AtscEit() {
+        std::vector<ULONG> types;
+        StoredSection* s = nullptr;
+        if (m_tc->GetMgtSection(&s) == S_OK && s != nullptr) {
+            Node mgt = DecodeMgt(s->bytes, s->length);
+            for (const Node& e : mgt.Find("tables")->Items()) {
+                ULONG type = static_cast<ULONG>(e.Find("table_type")->AsInt());
+                if (type >= 0x0100 && type <= 0x017F) {
+                    types.push_back(type);
+                }
+            }
+            m_tc->FreeMgtSection(&s);
+        }
+        std::set<ULONG> sources;
+        ULONG count = 0;
+        m_tc->GetVctSectionCount(&count);
+        for (ULONG i = 0; i < count; ++i) {
+            s = nullptr;
+            if (m_tc->GetVctSection(i, &s) == S_OK && s != nullptr) {
+                Node vct = DecodeVct(s->bytes, s->length);
+                for (const Node& ch : vct.Find("channels")->Items()) {
+                    ULONG source = static_cast<ULONG>(ch.Find("source_id")->AsInt());
+                    sources.insert(source);
+                    if (ch.Find("etm_location")->AsInt() != 0) {
+                        m_etmIds.insert(source << 16); // the channel's own ETM
+                    }
+                }
+                m_tc->FreeVctSection(&s);
+            }
+        }
+        Node tables = Node::Array();
+        for (ULONG type : types) {
+            ULONG status = 0, n = 0;
+            m_tc->GetAtscEitStatus(type, &status);
+            m_tc->GetAtscEitSectionCount(type, &n);
+            Node t = Table(status, n, "table_type", type);
+            Node& list = *t.Find("sections");
+            for (ULONG source : sources) {
+                for (ULONG sn = 0; sn < 256; ++sn) {
+                    s = nullptr;
+                    if (m_tc->GetAtscEitSection(type, sn, source, &s) == S_OK && s != nullptr) {
+                        Node node = SectionNode(s, DecodeAtscEit);
+                        for (Node& e : node.Find("events")->Items()) {
+                            // Start times are GPS seconds; UTC needs the STT's offset (0 without one).
+                            e.Set("start",
+                                  Node::Text(GpsTime(static_cast<uint32_t>(e.Find("start_time")->AsInt()),
+                                                     m_gpsUtcOffset)));
+                            if (e.Find("etm_location")->AsInt() != 0) {
+                                m_etmIds.insert((source << 16) |
+                                                (static_cast<ULONG>(e.Find("event_id")->AsInt()) << 2) | 0x2);
+                            }
+                        }
+                        list.Push(node);
+                        m_tc->FreeAtscEitSection(&s);
+                    }
+                }
+            }
+            tables.Push(t);
+        }
+        Node eit = Node::Object();
+        eit.Set("tables", tables);
+        return eit;
+    }
+
+    Node Ett() {
+        ULONG count = 0;
+        HRESULT hr = m_tc->GetEttSectionCount(&count);
+        Node t = Node::Object();
+        t.Set("section_count", Node::Int(SUCCEEDED(hr) ? count : 0));
+        Node& list = t.Set("sections", Node::Array());
+        for (ULONG etm : m_etmIds) {
+            StoredSection* s = nullptr;
+            if (m_tc->GetEttSection(etm, &s) == S_OK && s != nullptr) {
+                list.Push(SectionNode(s, DecodeEtt));
+                m_tc->FreeEttSection(&s);
+            }
+        }
+        return t;
+    }
+
+    ITableCollector* m_tc;
+    std::vector<std::pair<ULONG, ULONG>> m_programs; // (PMT PID, program_number)
+    std::set<ULONG> m_services;
+    std::set<ULONG> m_etmIds;
+    unsigned m_gpsUtcOffset = 0;
+};
+
+Node InputNode(const ScanFacts& f) {
+    const qxhost::TsReaderStats& s = f.reader;
+    Node n = Node::Object();
+    n.Set("name", Node::Text(f.input));
+    n.Set("packet_size", Node::Int(f.packet_size));
+    n.Set("bytes", Node::Int(static_cast<int64_t>(s.bytes)));
+    n.Set("packets", Node::Int(static_cast<int64_t>(s.packets)));
+    n.Set("sync_losses", Node::Int(static_cast<int64_t>(s.sync_losses)));
+    n.Set("skipped_bytes", Node::Int(static_cast<int64_t>(s.skipped_bytes)));
+    n.Set("error_packets", Node::Int(static_cast<int64_t>(s.error_packets)));
+    n.Set("scrambled_packets", Node::Int(static_cast<int64_t>(s.scrambled_packets)));
+    n.Set("no_payload_packets", Node::Int(static_cast<int64_t>(s.no_payload_packets)));
+    n.Set("truncated_bytes", Node::Int(static_cast<int64_t>(s.truncated_bytes)));
+    return n;
+}
+
+Node DemuxNode(const SectionDemuxStats& s) {
+    Node n = Node::Object();
+    n.Set("sections_delivered", Node::Int(static_cast<int64_t>(s.samples)));
+    n.Set("mapped_packets", Node::Int(static_cast<int64_t>(s.demux.mapped_packets)));
+    n.Set("continuity_errors", Node::Int(static_cast<int64_t>(s.demux.sections.cc_errors)));
+    n.Set("repeated_packets", Node::Int(static_cast<int64_t>(s.demux.sections.duplicates)));
+    n.Set("dropped_partial_sections", Node::Int(static_cast<int64_t>(s.demux.sections.dropped_partial)));
+    n.Set("oversized_sections", Node::Int(static_cast<int64_t>(s.demux.sections.oversized)));
+    return n;
+}
+
+} // namespace
+
+void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f, FILE* out) {
+    Node tables = Collector(tc).Tables();
+    if (!o.tables.empty()) {
+        Node chosen = Node::Object();
+        for (const auto& [name, table] : tables.Fields()) {
+            if (o.tables.count(name) != 0) {
+                chosen.Set(name, table);
+            }
+        }
+        tables = chosen;
+    }
+    Node report = Node::Object();
+    report.Set("input", InputNode(f));
+    report.Set("filter_module", Node::Text(f.module));
+    report.Set("demux", DemuxNode(f.demux));
+    report.Set("tables", tables);
+    if (o.json) {
+        report.PrintJson(out);
+        fputc('\n', out);
+    } else {
+        report.PrintText(out);
+    }
+    fflush(out);
 }
 
 } // namespace quenlix

@@ -1,10 +1,17 @@
 // A small tree of named values that the scan fills and prints either as indented text or as JSON.
 #pragma once
+#include <windows.h>
+#include <quenlix.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "host/SectionDemuxFilter.h"
+#include "host/TsReader.h"
 
 namespace quenlix {
 
@@ -63,6 +70,26 @@ Node DecodeVct(const uint8_t* p, size_t n);
 Node DecodeStt(const uint8_t* p, size_t n);
 Node DecodeAtscEit(const uint8_t* p, size_t n);
 Node DecodeEtt(const uint8_t* p, size_t n);
+
+// What the report prints, and how.
+struct ReportOptions {
+    bool json = false;
+    bool detail = false;
+    bool hex = false;
+    std::set<std::string> tables; // lower-case table names ("pat", "atsc_eit"); empty for every table
+};
+
+// What the scan saw on the way to the filter.
+struct ScanFacts {
+    std::string input; // as shown: the file name, or "(standard input)"
+    unsigned packet_size = 0;
+    qxhost::TsReaderStats reader;
+    SectionDemuxStats demux;
+    std::string module; // where the filter came from
+};
+
+// Reads what the filter holds through ITableCollector only and prints it with the scan's facts.
+void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f, FILE* out);
 
 // "YYYY-MM-DD hh:mm:ss" from 16-bit MJD and 24-bit BCD time.
 std::string DvbTime(const uint8_t* p5);

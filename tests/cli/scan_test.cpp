@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <quenlix_version.h>
 
 #include "cli/json.h"
 #include "cli/sample_streams.h"
@@ -259,7 +262,7 @@ TEST(QuenlixScan, StandardInputForcedPacketSizeAndTextOutput) {
     ExpectTables(j["tables"], built.expected);
 
     Outcome wrong = Quenlix("scan --packet-size=188 '" + path + "'");
-    EXPECT_EQ(4, wrong.status);
+    EXPECT_EQ(1, wrong.status);
     EXPECT_NE(std::string::npos, wrong.err.find("not an MPEG-2 transport stream of 188-byte packets"))
         << wrong.err;
 
@@ -270,62 +273,90 @@ TEST(QuenlixScan, StandardInputForcedPacketSizeAndTextOutput) {
     remove(path.c_str());
 }
 
-TEST(QuenlixScan, BadInputsGiveTheirExitStatusAndMessage) {
+TEST(QuenlixScan, EveryKindOfInputGetsTheSameAnswerFromScanAndPageDump) {
     BuiltStream built = BuildSampleStream(MuxOptions{});
-
-    // Cut inside the last packet: what arrived is printed, the status says the stream was cut.
-    Bytes cut(built.ts.begin(), built.ts.end() - 100);
-    std::string path = TempPath("cut.ts");
-    WriteFile(path, cut);
-    Outcome r = Quenlix("scan --json '" + path + "'");
-    EXPECT_EQ(5, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("stream ends inside a packet (88 trailing bytes dropped)"))
-        << r.err;
-    Json j = Json::Parse(r.out);
-    EXPECT_EQ(88, j["input"]["truncated_bytes"].Int());
-    EXPECT_EQ("complete", j["tables"]["pat"]["status"].text);
-
-    // Empty.
-    WriteFile(path, {});
-    r = Quenlix("scan '" + path + "'");
-    EXPECT_EQ(3, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("empty input")) << r.err;
-    EXPECT_EQ("", r.out);
-
-    // Not a transport stream: text, and random bytes.
     std::string text = "This is not a transport stream.\n";
     Bytes words;
     for (int i = 0; i < 400; ++i) {
         words.insert(words.end(), text.begin(), text.end());
     }
-    for (const Bytes& junk : {words, NoiseSource(11).RandomBytes(50000)}) {
-        WriteFile(path, junk);
-        r = Quenlix("scan '" + path + "'");
-        EXPECT_EQ(4, r.status);
-        EXPECT_NE(std::string::npos, r.err.find("not an MPEG-2 transport stream")) << r.err;
+    std::string path = TempPath("input.ts");
+    struct Case {
+        const char* what;
+        std::string input; // a path; empty: path, written with bytes
+        Bytes bytes;
+        int status;
+        const char* message; // on stderr
+    };
+    const Case cases[] = {
+        {"missing", TempPath("no-such-file.ts"), {}, 1, "cannot open: No such file or directory"},
+        {"unreadable", "/proc/self/mem", {}, 1, "/proc/self/mem: read error"},
+        {"directory", TopDir(), {}, 1, "is a directory"},
+        {"empty", "", {}, 1, "empty input"},
+        {"text", "", words, 1, "not an MPEG-2 transport stream"},
+        {"random bytes", "", NoiseSource(11).RandomBytes(50000), 1, "not an MPEG-2 transport stream"},
+        // A capture stopped by hand: everything that arrived is scanned, with a warning.
+        {"cut inside a packet", "", Bytes(built.ts.begin(), built.ts.end() - 100), 0, "quenlix: warning: "},
+    };
+    for (const Case& c : cases) {
+        for (const std::string command : {"scan --json", "page --dump"}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + command);
+            std::string input = c.input;
+            if (input.empty()) {
+                WriteFile(path, c.bytes);
+                input = path;
+            }
+            Outcome r = Quenlix(command + " '" + input + "'");
+            EXPECT_EQ(c.status, r.status);
+            EXPECT_NE(std::string::npos, r.err.find(c.message)) << r.err;
+            // One line naming the input.
+            EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+            EXPECT_NE(std::string::npos,
+                      r.err.find(input == TopDir() ? input : input.substr(input.rfind('/'))))
+                << r.err;
+            if (c.status != 0) {
+                EXPECT_EQ("", r.out);
+            } else if (command == "scan --json") {
+                EXPECT_NE(std::string::npos,
+                          r.err.find("stream ends inside a packet (88 trailing bytes dropped)"))
+                    << r.err;
+                Json j = Json::Parse(r.out);
+                EXPECT_EQ(88, j["input"]["truncated_bytes"].Int());
+                EXPECT_EQ("complete", j["tables"]["pat"]["status"].text);
+            } else {
+                EXPECT_NE(std::string::npos, r.out.find("== PAT ==")) << r.out;
+            }
+        }
     }
     remove(path.c_str());
+}
 
-    // Missing.
-    r = Quenlix("scan '" + TempPath("no-such-file.ts") + "'");
-    EXPECT_EQ(2, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("cannot open: No such file or directory")) << r.err;
-
-    // A directory opens but cannot be read.
-    r = Quenlix("scan '" + TopDir() + "'");
-    EXPECT_EQ(2, r.status);
-    EXPECT_NE(std::string::npos, r.err.find("read error")) << r.err;
-
-    // Usage.
-    EXPECT_EQ(1, Quenlix("").status);
-    EXPECT_EQ(1, Quenlix("scan").status);
-    EXPECT_EQ(1, Quenlix("scan --packet-size 190 x.ts").status);
-    EXPECT_EQ(1, Quenlix("scan --bogus x.ts").status);
-    EXPECT_EQ(1, Quenlix("frobnicate x.ts").status);
+TEST(QuenlixScan, UsageErrorsExitTwo) {
+    for (const char* args :
+         {"", "scan", "scan --packet-size 190 x.ts", "scan --bogus x.ts", "frobnicate x.ts",
+          "scan --tables pat,foo x.ts", "scan a.ts b.ts", "scan --follow --until-complete x.ts",
+          "scan udp://127.0.0.1", "scan udp://239.1.1.300:1234", "page --dump", "page --bogus x.ts",
+          "page --dump --packet-size 100 x.ts", "page x.ts"}) { // without a terminal only --dump can run
+        SCOPED_TRACE(args);
+        Outcome r = Quenlix(args);
+        EXPECT_EQ(2, r.status);
+        EXPECT_NE("", r.err);
+        EXPECT_EQ("", r.out);
+    }
     Outcome help = Quenlix("--help");
     EXPECT_EQ(0, help.status);
-    EXPECT_NE(std::string::npos, help.out.find("usage: quenlix scan"));
-    EXPECT_NE(std::string::npos, help.out.find("exit status"));
+    for (const char* text : {"scan", "page", "register", "exit status", "quenlix page --dump FILE"}) {
+        EXPECT_NE(std::string::npos, help.out.find(text)) << text;
+    }
+    help = Quenlix("scan --help");
+    EXPECT_EQ(0, help.status);
+    for (const char* option : {"--json", "--hex", "--detail", "--tables", "--until-complete", "--follow",
+                               "--packet-size", "udp://"}) {
+        EXPECT_NE(std::string::npos, help.out.find(option)) << option;
+    }
+    Outcome version = Quenlix("--version");
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(std::string("quenlix ") + QUENLIX_VERSION_STRING + "\n", version.out);
 }
 
 TEST(QuenlixScan, StreamWithoutTablesPrintsEmptyTables) {
