@@ -8,6 +8,8 @@ flock 9
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev tmux ccache)
 # --- quenlix program (owned by cli) ---
 packages+=(libcli11-dev libncurses-dev nlohmann-json3-dev)
+# --- (si) the tests validate the scan's JSON against docs/scan-output.schema.json ---
+packages+=(python3-jsonschema)
 
 missing=()
 for p in "${packages[@]}"; do

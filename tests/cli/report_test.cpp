@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,9 +80,9 @@ Bytes Len8(const Bytes& b) {
     return out;
 }
 
-Bytes Sdt(const std::vector<std::pair<uint16_t, Bytes>>& services) { // (service_id, name as sent)
-    SectionBuilder b;
-    b.Table(0x42).Extension(1).Append({0x00, 0x01, 0xFF});
+Bytes Sdt(const std::vector<std::pair<uint16_t, Bytes>>& services, uint8_t number = 0, uint8_t last = 0) {
+    SectionBuilder b; // (service_id, name as sent)
+    b.Table(0x42).Extension(1).Number(number, last).Append({0x00, 0x01, 0xFF});
     for (const auto& [id, name] : services) {
         Bytes d = Descriptor(0x48, Bytes{0x01, 0x00});
         Bytes n = Len8(name);
@@ -112,6 +114,20 @@ Bytes Eit(uint8_t table, uint16_t service, uint8_t version, const Bytes& name, u
     b.Append16(static_cast<uint16_t>(0x8000 | d.size()));
     b.body.insert(b.body.end(), d.begin(), d.end());
     return b.Build();
+}
+
+// As many SDT sections as the services need.
+std::vector<Bytes> Sdts(const std::vector<std::pair<uint16_t, Bytes>>& services) {
+    constexpr size_t kPerSection = 50;
+    std::vector<Bytes> out;
+    const size_t sections = (services.size() + kPerSection - 1) / kPerSection;
+    for (size_t i = 0; i < sections; ++i) {
+        const auto from = services.begin() + static_cast<long>(i * kPerSection);
+        const auto to =
+            services.begin() + static_cast<long>(std::min(services.size(), (i + 1) * kPerSection));
+        out.push_back(Sdt({from, to}, static_cast<uint8_t>(i), static_cast<uint8_t>(sections - 1)));
+    }
+    return out;
 }
 
 Bytes Packets(uint16_t pid, const std::vector<Bytes>& sections) {
@@ -181,7 +197,7 @@ TEST(QuenlixReport, PresentFollowingChurnKeepsEveryServicesSchedule) {
             eits.push_back(Eit(0x4E, s, v, Str("Now v" + std::to_string(v))));
         }
     }
-    Bytes ts = Packets(0x11, {Sdt(services)});
+    Bytes ts = Packets(0x11, Sdts(services));
     Append(ts, Packets(0x12, eits));
     const json j = ScanJson(ts);
     size_t schedule = 0, now = 0;
@@ -286,4 +302,63 @@ TEST(QuenlixReport, JsonFollowsItsSchema) {
     json doc = json::parse(Scan(BuildSampleStream(dvb).ts, "--json").out);
     doc["tables"]["pat"]["status"] = "finished";
     EXPECT_FALSE(validate(doc.dump()));
+}
+
+TEST(QuenlixReport, LargeOutputIsStreamedWithinTheMemoryBound) {
+    // 200 services x 8 schedule sections of about 4 KB: the report (JSON with every section's bytes) is
+    // several times the sections the filter holds, and none of it may pile up in memory.
+    constexpr uint16_t kServices = 200;
+    std::vector<std::pair<uint16_t, Bytes>> services;
+    std::vector<Bytes> eits;
+    size_t held = 0;
+    for (uint16_t s = 1; s <= kServices; ++s) {
+        services.emplace_back(s, Str("S"));
+        for (uint8_t n = 0; n < 8; ++n) {
+            SectionBuilder b;
+            b.Table(0x50).Extension(s).Number(n, 7);
+            b.Append({0x00, 0x01, 0x00, 0x01, 7, 0x50});
+            Bytes loop;
+            for (uint8_t d = 0; d < 15; ++d) {
+                Bytes ext = {static_cast<uint8_t>(d << 4 | 14), 'd', 'e', 'u', 0, 250};
+                ext.insert(ext.end(), 250, static_cast<uint8_t>('a' + d));
+                const Bytes desc = Descriptor(0x4E, ext);
+                loop.insert(loop.end(), desc.begin(), desc.end());
+            }
+            b.Append16(static_cast<uint16_t>(n + 1));
+            const Bytes start = DvbUtc(2024, 3, 1, n, 0, 0);
+            b.body.insert(b.body.end(), start.begin(), start.end());
+            b.Append({0x01, 0x00, 0x00});
+            b.Append16(static_cast<uint16_t>(0x8000 | loop.size()));
+            b.body.insert(b.body.end(), loop.begin(), loop.end());
+            eits.push_back(b.Build());
+            held += eits.back().size();
+        }
+    }
+    Bytes ts = Packets(0x11, Sdts(services));
+    Append(ts, Packets(0x12, eits));
+    const std::string in = Temp("large.ts"), out = Temp("large.json");
+    std::ofstream(in, std::ios::binary)
+        .write(reinterpret_cast<const char*>(ts.data()), static_cast<long>(ts.size()));
+    const std::string cmd = "QUENLIX_REGISTRY='" + Temp("registry.reg") + "' exec '" +
+                            Here("/tools/quenlix") + "' scan --json --hex '" + in + "' >'" + out + "'";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat st {};
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    if (getenv("QX_KEEP") == nullptr) {
+        remove(in.c_str());
+        remove(out.c_str());
+    }
+    EXPECT_GT(static_cast<size_t>(st.st_size), 2 * held); // the output is larger than what is held...
+    const size_t peak = static_cast<size_t>(usage.ru_maxrss) * 1024;
+    EXPECT_LE(peak, held * 3 / 2 + (32u << 20))
+        << "held " << held << " bytes, output " << st.st_size; // ...not memory
 }
