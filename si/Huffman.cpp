@@ -73,11 +73,16 @@ bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits
     return true;
 }
 
-bool AtscHuffmanDecode(uint8_t compression_type, std::span<const uint8_t> bytes, std::string& out) {
+std::span<const uint8_t> AtscHuffmanTable(uint8_t compression_type) {
+    // The decode tables of A/65 Annex C (C.5 titles, C.7 descriptions) are not built in yet: compressed
+    // texts are then reported as such rather than guessed.
     (void)compression_type;
-    (void)bytes;
-    (void)out;
-    return false;
+    return {};
+}
+
+bool AtscHuffmanDecode(uint8_t compression_type, std::span<const uint8_t> bytes, std::string& out) {
+    const std::span<const uint8_t> table = AtscHuffmanTable(compression_type);
+    return !table.empty() && HuffmanDecode(table, bytes, out);
 }
 
 } // namespace quenlix::si

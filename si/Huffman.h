@@ -12,4 +12,7 @@ namespace quenlix::si {
 
 bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits, std::string& out);
 
+// The A/65 decode table for compression_type 1 (titles) or 2 (descriptions); empty when not available.
+std::span<const uint8_t> AtscHuffmanTable(uint8_t compression_type);
+
 } // namespace quenlix::si

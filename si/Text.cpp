@@ -1,5 +1,7 @@
 #include "si/Text.h"
 
+#include "si/Huffman.h"
+
 #include <cstring>
 
 #ifdef _WIN32
@@ -459,11 +461,16 @@ std::vector<AtscString> ReadMultipleString(Cursor& c) {
                 seg.decoded = SegmentText(seg.mode, bytes, seg.text);
             } else if (seg.compression_type <= 2 && seg.mode == 0x00) {
                 std::string chars;
-                seg.decoded = AtscHuffmanDecode(seg.compression_type, bytes, chars);
-                Latin1ToUtf8(std::span(reinterpret_cast<const uint8_t*>(chars.data()), chars.size()),
-                             seg.text);
-                if (!seg.decoded) {
-                    seg.text += "[bad Huffman code]";
+                if (AtscHuffmanTable(seg.compression_type).empty()) {
+                    seg.text =
+                        seg.compression_type == 1 ? "[Huffman-coded title]" : "[Huffman-coded description]";
+                } else {
+                    seg.decoded = AtscHuffmanDecode(seg.compression_type, bytes, chars);
+                    Latin1ToUtf8(std::span(reinterpret_cast<const uint8_t*>(chars.data()), chars.size()),
+                                 seg.text);
+                    if (!seg.decoded) {
+                        seg.text += "[bad Huffman code]";
+                    }
                 }
             } else {
                 char buf[48];
