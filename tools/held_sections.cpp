@@ -96,9 +96,20 @@ void HeldSections::WalkDvbEit(ULONG tableId, const Visit& visit) {
         return true;
     };
     for (ULONG service : m_services) {
+        // A schedule's first table names the last one of the service (last_table_id): later tables
+        // beyond it need no request.
+        const ULONG range = (service << 8) | (tableId & 0xF0);
+        const auto known = m_lastTableId.find(range);
+        if (schedule && known != m_lastTableId.end() && tableId > known->second) {
+            continue;
+        }
         si::DvbEit first;
         if (!get(service, 0, &first)) {
             continue;
+        }
+        if (schedule && !first.stop && known == m_lastTableId.end() && first.last_table_id >= tableId &&
+            (first.last_table_id & 0xF0) == (tableId & 0xF0)) {
+            m_lastTableId[range] = first.last_table_id;
         }
         const ULONG last = first.header.last_section_number;
         if (!schedule) {

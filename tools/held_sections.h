@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
@@ -56,6 +57,7 @@ private:
     std::set<ULONG> m_eitTypes;
     std::set<ULONG> m_sources;
     std::set<ULONG> m_etmIds;
+    std::map<ULONG, ULONG> m_lastTableId; // (service << 8 | schedule range) -> last_table_id
 };
 
 } // namespace quenlix

@@ -231,11 +231,16 @@ TEST(QuenlixReport, AnnouncedKeysDoNotMultiplyRequests) {
     std::vector<Bytes> eits = {Eit(0x4E, 1, 0, Str("pf"))};
     for (uint8_t t = 0x50; t <= 0x5F; ++t) {
         eits.push_back(Eit(t, 1, 0, Str("schedule")));
+        eits.back()[13] = 0x5F; // last_table_id
+        FixCrc(eits.back());
     }
     Append(ts, Packets(0x12, eits));
     const json dvb = ScanJson(ts, "--tables pat,eit");
     EXPECT_EQ(dvb["tables"]["pat"]["sections"].size(), 256u);
-    EXPECT_EQ(dvb["tables"]["eit"]["tables"].size(), 17u);
+    ASSERT_EQ(dvb["tables"]["eit"]["tables"].size(), 17u);
+    for (const json& t : dvb["tables"]["eit"]["tables"]) {
+        EXPECT_EQ(t["sections"].size(), 1u) << t["table_id"];
+    }
 
     // An MGT listing 369 tables, 128 of them ATSC EITs, and a TVCT of 7,936 channels, with no EIT at all.
     std::vector<MgtEntry> tables;
