@@ -12,6 +12,8 @@ packages+=(libdvbpsi-dev pkgconf)
 packages+=(clang libclang-rt-14-dev)
 # --- quenlix program (owned by cli) ---
 packages+=(libcli11-dev libncurses-dev nlohmann-json3-dev)
+# --- (si) the tests validate the scan's JSON against docs/scan-output.schema.json ---
+packages+=(python3-jsonschema)
 
 # --- installed-tree check (owned by install): examples through pkg-config, the .deb's dependencies ---
 packages+=(pkg-config dpkg-dev)

@@ -106,6 +106,7 @@ int RunScan(const ScanOptions& o) {
         return status;
     }
     ITableCollector* tc = session.Collector();
+    quenlix::KeepEveryEitVersion(tc);
     const bool live = quenlix::IsUdpUrl(o.input);
     std::unique_ptr<ProgressBar> progress;
     if (o.progress && !o.follow && session.InputSize() >= kProgressFrom && isatty(STDERR_FILENO)) {

@@ -1,1072 +1,883 @@
 #include "report.h"
 
-#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include <cinttypes>
 #include <map>
+#include <span>
+#include <vector>
+
+#include "held_sections.h"
+#include "si/Tables.h"
 
 namespace quenlix {
 
-// ---------------------------------------------------------------------------------------------------
-// Node
-
-Node Node::Int(int64_t v, bool hex) {
-    Node n;
-    n.m_kind = Kind::Int;
-    n.m_int = v;
-    n.m_hex = hex;
-    return n;
-}
-
-Node Node::Bool(bool v) {
-    Node n;
-    n.m_kind = Kind::Bool;
-    n.m_int = v ? 1 : 0;
-    return n;
-}
-
-Node Node::Text(std::string v) {
-    Node n;
-    n.m_kind = Kind::Text;
-    n.m_text = std::move(v);
-    return n;
-}
-
-Node Node::Array() {
-    Node n;
-    n.m_kind = Kind::Array;
-    return n;
-}
-
-Node Node::Object() {
-    Node n;
-    n.m_kind = Kind::Object;
-    return n;
-}
-
-Node& Node::Set(const std::string& key, Node value) {
-    for (auto& f : m_fields) {
-        if (f.first == key) {
-            f.second = std::move(value);
-            return f.second;
-        }
-    }
-    m_fields.emplace_back(key, std::move(value));
-    return m_fields.back().second;
-}
-
-Node& Node::Push(Node value) {
-    m_items.push_back(std::move(value));
-    return m_items.back();
-}
-
-const Node* Node::Find(const std::string& key) const {
-    for (const auto& f : m_fields) {
-        if (f.first == key) {
-            return &f.second;
-        }
-    }
-    return nullptr;
-}
-
 namespace {
 
-void JsonString(FILE* out, const std::string& s) {
-    fputc('"', out);
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"':
-            fputs("\\\"", out);
-            break;
-        case '\\':
-            fputs("\\\\", out);
-            break;
-        case '\n':
-            fputs("\\n", out);
-            break;
-        case '\t':
-            fputs("\\t", out);
-            break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                fprintf(out, "\\u%04x", c); // texts are decoded to Latin-1 code points
-            } else {
-                fputc(c, out);
-            }
-        }
-    }
-    fputc('"', out);
-}
-
-bool Scalar(const Node& n) {
-    return n.kind() != Node::Kind::Array && n.kind() != Node::Kind::Object;
-}
-
-void ScalarText(FILE* out, const Node& n, bool hex) {
-    switch (n.kind()) {
-    case Node::Kind::Null:
-        fputs("-", out);
-        break;
-    case Node::Kind::Bool:
-        fputs(n.AsInt() ? "yes" : "no", out);
-        break;
-    case Node::Kind::Int:
-        if (hex) {
-            unsigned long long v = static_cast<unsigned long long>(n.AsInt());
-            fprintf(out, "0x%0*llX", v > 0xFFFF ? 8 : v > 0xFF ? 4 : 2, v);
-        } else {
-            fprintf(out, "%lld", static_cast<long long>(n.AsInt()));
-        }
-        break;
-    case Node::Kind::Text:
-        fputs(n.AsText().c_str(), out);
-        break;
-    default:
-        break;
-    }
-}
-
-} // namespace
-
-void Node::PrintJson(FILE* out, int indent) const {
-    std::string pad(indent + 2, ' ');
-    switch (m_kind) {
-    case Kind::Null:
-        fputs("null", out);
-        break;
-    case Kind::Bool:
-        fputs(m_int ? "true" : "false", out);
-        break;
-    case Kind::Int:
-        fprintf(out, "%lld", static_cast<long long>(m_int));
-        break;
-    case Kind::Text:
-        JsonString(out, m_text);
-        break;
-    case Kind::Array:
-        if (m_items.empty()) {
-            fputs("[]", out);
-            break;
-        }
-        fputs("[\n", out);
-        for (size_t i = 0; i < m_items.size(); ++i) {
-            fputs(pad.c_str(), out);
-            m_items[i].PrintJson(out, indent + 2);
-            fputs(i + 1 < m_items.size() ? ",\n" : "\n", out);
-        }
-        fprintf(out, "%*s]", indent, "");
-        break;
-    case Kind::Object:
-        if (m_fields.empty()) {
-            fputs("{}", out);
-            break;
-        }
-        fputs("{\n", out);
-        for (size_t i = 0; i < m_fields.size(); ++i) {
-            fputs(pad.c_str(), out);
-            JsonString(out, m_fields[i].first);
-            fputs(": ", out);
-            m_fields[i].second.PrintJson(out, indent + 2);
-            fputs(i + 1 < m_fields.size() ? ",\n" : "\n", out);
-        }
-        fprintf(out, "%*s}", indent, "");
-        break;
-    }
-}
-
-void Node::PrintText(FILE* out, int indent) const {
-    if (m_kind == Kind::Object) {
-        for (const auto& [key, value] : m_fields) {
-            fprintf(out, "%*s%s:", indent, "", key.c_str());
-            if (Scalar(value)) {
-                fputc(' ', out);
-                ScalarText(out, value, value.m_hex);
-                fputc('\n', out);
-            } else if (value.m_items.empty() && value.m_fields.empty()) {
-                fputs(" none\n", out);
-            } else {
-                fputc('\n', out);
-                value.PrintText(out, indent + 2);
-            }
-        }
-    } else if (m_kind == Kind::Array) {
-        for (const Node& item : m_items) {
-            bool flat = item.m_kind == Kind::Object;
-            for (const auto& f : item.m_fields) {
-                flat = flat && Scalar(f.second);
-            }
-            if (Scalar(item)) {
-                fprintf(out, "%*s- ", indent, "");
-                ScalarText(out, item, item.m_hex);
-                fputc('\n', out);
-            } else if (flat) {
-                // A record of plain values reads best on one line.
-                fprintf(out, "%*s-", indent, "");
-                const char* sep = " ";
-                for (const auto& [key, value] : item.m_fields) {
-                    fprintf(out, "%s%s ", sep, key.c_str());
-                    ScalarText(out, value, value.m_hex);
-                    sep = ", ";
-                }
-                fputc('\n', out);
-            } else {
-                fprintf(out, "%*s-\n", indent, "");
-                item.PrintText(out, indent + 2);
-            }
-        }
-    } else {
-        fprintf(out, "%*s", indent, "");
-        ScalarText(out, *this, m_hex);
-        fputc('\n', out);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------------
-// Field readers
-
-namespace {
-
-// Reads big-endian fields from a bounded range; any read past the end sets bad and answers 0.
-struct Cursor {
-    const uint8_t* p;
-    size_t n;
-    size_t at = 0;
-    bool bad = false;
-
-    Cursor(const uint8_t* data, size_t size, size_t start = 0) : p(data), n(size), at(start) {}
-    bool Has(size_t k) const { return !bad && at + k <= n; }
-    uint32_t Get(int bytes) {
-        if (!Has(static_cast<size_t>(bytes))) {
-            bad = true;
-            at = n;
-            return 0;
-        }
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i) {
-            v = (v << 8) | p[at++];
-        }
-        return v;
-    }
-    // A sub-range of k bytes, consumed.
-    Cursor Take(size_t k) {
-        if (!Has(k)) {
-            bad = true;
-            at = n;
-            return Cursor(p, 0);
-        }
-        Cursor c(p + at, k);
-        at += k;
-        return c;
-    }
-    const uint8_t* Here() const { return p + at; }
-    size_t Left() const { return at < n ? n - at : 0; }
-};
-
-// DVB text (EN 300 468 annex A): a leading character-table byte is skipped; bytes outside printable
-// ASCII and Latin-1 are shown as '?'.
-std::string DvbText(const uint8_t* p, size_t n) {
-    size_t i = 0;
-    if (n > 0 && p[0] < 0x20) {
-        i = p[0] == 0x10 ? 3 : 1;
-    }
-    std::string s;
-    for (; i < n; ++i) {
-        uint8_t c = p[i];
-        s.push_back((c >= 0x20 && c < 0x7F) || c >= 0xA0 ? static_cast<char>(c) : '?');
-    }
-    return s;
-}
-
-std::string Latin1(const uint8_t* p, size_t n) {
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s.push_back((p[i] >= 0x20 && p[i] < 0x7F) || p[i] >= 0xA0 ? static_cast<char>(p[i]) : '?');
-    }
-    return s;
-}
-
-// The first string of an ATSC multiple_string_structure, uncompressed segments only.
-std::string MssText(Cursor c) {
-    unsigned strings = c.Get(1);
-    std::string text;
-    for (unsigned s = 0; s < strings && !c.bad; ++s) {
-        c.Get(3); // ISO_639_language_code
-        unsigned segments = c.Get(1);
-        for (unsigned g = 0; g < segments && !c.bad; ++g) {
-            unsigned compression = c.Get(1);
-            unsigned mode = c.Get(1);
-            unsigned bytes = c.Get(1);
-            Cursor seg = c.Take(bytes);
-            if (s == 0 && compression == 0 && mode == 0) {
-                text += Latin1(seg.p, seg.n);
-            } else if (s == 0) {
-                text += "[compressed]";
-            }
-        }
-    }
-    return text;
-}
-
-unsigned Bcd(uint8_t b) {
-    return (b >> 4) * 10 + (b & 0x0F);
-}
-
-std::string Duration(const uint8_t* p3) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "%02u:%02u:%02u", Bcd(p3[0]), Bcd(p3[1]), Bcd(p3[2]));
-    return buf;
-}
-
-// Common long-header fields; the body's decoder adds its own.
-Node LongHeader(const uint8_t* p, size_t n, const char* extensionName) {
-    Node o = Node::Object();
-    if (n < 12) {
-        o.Set("malformed", Node::Bool(true));
-        return o;
-    }
-    o.Set("table_id", Node::Int(p[0], true));
-    o.Set(extensionName, Node::Int((p[3] << 8) | p[4], true));
-    o.Set("version", Node::Int((p[5] >> 1) & 0x1F));
-    o.Set("last_section_number", Node::Int(p[7]));
-    return o;
-}
-
-// Descriptors of one loop, as tag -> decoded value for the ones that carry names; others by tag only.
-void Descriptors(Cursor loop, Node& into) {
-    while (loop.Left() >= 2 && !loop.bad) {
-        unsigned tag = loop.Get(1);
-        unsigned len = loop.Get(1);
-        Cursor d = loop.Take(len);
-        if (loop.bad) {
-            into.Set("malformed", Node::Bool(true));
-            return;
-        }
-        switch (tag) {
-        case 0x40:
-            into.Set("network_name", Node::Text(DvbText(d.p, d.n)));
-            break;
-        case 0x47:
-            into.Set("bouquet_name", Node::Text(DvbText(d.p, d.n)));
-            break;
-        case 0x48: {
-            into.Set("service_type", Node::Int(d.Get(1), true));
-            unsigned pl = d.Get(1);
-            Cursor prov = d.Take(pl);
-            unsigned nl = d.Get(1);
-            Cursor name = d.Take(nl);
-            if (!d.bad) {
-                into.Set("provider", Node::Text(DvbText(prov.p, prov.n)));
-                into.Set("name", Node::Text(DvbText(name.p, name.n)));
-            }
-            break;
-        }
-        case 0x4D: {
-            Cursor lang = d.Take(3);
-            unsigned nl = d.Get(1);
-            Cursor name = d.Take(nl);
-            unsigned tl = d.Get(1);
-            Cursor text = d.Take(tl);
-            if (!d.bad) {
-                into.Set("language", Node::Text(Latin1(lang.p, lang.n)));
-                into.Set("name", Node::Text(DvbText(name.p, name.n)));
-                into.Set("text", Node::Text(DvbText(text.p, text.n)));
-            }
-            break;
-        }
-        case 0x09: {
-            Node ca = Node::Object();
-            ca.Set("ca_system_id", Node::Int(d.Get(2), true));
-            ca.Set("ca_pid", Node::Int(d.Get(2) & 0x1FFF, true));
-            Node* list = into.Find("ca");
-            if (list == nullptr) {
-                list = &into.Set("ca", Node::Array());
-            }
-            list->Push(ca);
-            break;
-        }
-        case 0x58: {
-            Node* list = &into.Set("local_time_offsets", Node::Array());
-            while (d.Left() >= 13) {
-                Node lto = Node::Object();
-                Cursor country = d.Take(3);
-                unsigned region = d.Get(1);
-                unsigned offset = d.Get(2);
-                Cursor change = d.Take(5);
-                unsigned next = d.Get(2);
-                char buf[8];
-                snprintf(buf, sizeof buf, "%c%02u:%02u", (region & 1) ? '-' : '+', Bcd(offset >> 8),
-                         Bcd(offset & 0xFF));
-                lto.Set("country", Node::Text(Latin1(country.p, country.n)));
-                lto.Set("region", Node::Int(region >> 2));
-                lto.Set("offset", Node::Text(buf));
-                lto.Set("time_of_change", Node::Text(DvbTime(change.p)));
-                snprintf(buf, sizeof buf, "%c%02u:%02u", (region & 1) ? '-' : '+', Bcd(next >> 8),
-                         Bcd(next & 0xFF));
-                lto.Set("next_offset", Node::Text(buf));
-                list->Push(lto);
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
-}
-
-// The part of a long section between the header and the CRC_32.
-Cursor Body(const uint8_t* p, size_t n, size_t header = 8) {
-    return Cursor(p, n >= header + 4 ? n - 4 : header, header);
-}
-
-} // namespace
-
-std::string DvbTime(const uint8_t* p) {
-    unsigned mjd = (p[0] << 8) | p[1];
-    if (mjd == 0xFFFF) {
-        return "undefined";
-    }
-    int yp = static_cast<int>((mjd - 15078.2) / 365.25);
-    int mp = static_cast<int>((mjd - 14956.1 - static_cast<int>(yp * 365.25)) / 30.6001);
-    int day = static_cast<int>(mjd) - 14956 - static_cast<int>(yp * 365.25) - static_cast<int>(mp * 30.6001);
-    int k = (mp == 14 || mp == 15) ? 1 : 0;
-    char buf[32];
-    snprintf(buf, sizeof buf, "%04d-%02d-%02d %02u:%02u:%02u", yp + k + 1900, mp - 1 - k * 12, day, Bcd(p[2]),
-             Bcd(p[3]), Bcd(p[4]));
-    return buf;
-}
-
-std::string GpsTime(uint32_t gps, unsigned offset) {
-    time_t t = static_cast<time_t>(315964800LL + gps - offset); // the GPS epoch, 1980-01-06
-    struct tm tmv {};
-    struct tm* r = gmtime(&t);
-    if (r == nullptr) {
-        return "invalid";
-    }
-    tmv = *r;
-    char buf[32];
-    strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tmv);
-    return buf;
-}
-
-Node DecodePat(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "transport_stream_id");
-    Node& programs = o.Set("programs", Node::Array());
-    Cursor c = Body(p, n);
-    while (c.Left() >= 4) {
-        Node e = Node::Object();
-        e.Set("program_number", Node::Int(c.Get(2), true));
-        e.Set("pid", Node::Int(c.Get(2) & 0x1FFF, true));
-        programs.Push(e);
-    }
-    return o;
-}
-
-Node DecodePmt(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "program_number");
-    Cursor c = Body(p, n);
-    o.Set("pcr_pid", Node::Int(c.Get(2) & 0x1FFF, true));
-    Cursor info = c.Take(c.Get(2) & 0x0FFF);
-    Descriptors(info, o);
-    Node& streams = o.Set("streams", Node::Array());
-    while (c.Left() >= 5) {
-        Node s = Node::Object();
-        s.Set("stream_type", Node::Int(c.Get(1), true));
-        s.Set("pid", Node::Int(c.Get(2) & 0x1FFF, true));
-        c.Take(c.Get(2) & 0x0FFF);
-        streams.Push(s);
-    }
-    if (c.bad || c.Left() != 0) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeNit(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, p[0] == 0x4A ? "bouquet_id" : "network_id");
-    Cursor c = Body(p, n);
-    Descriptors(c.Take(c.Get(2) & 0x0FFF), o);
-    Cursor loop = c.Take(c.Get(2) & 0x0FFF);
-    Node& streams = o.Set("transport_streams", Node::Array());
-    while (loop.Left() >= 6) {
-        Node s = Node::Object();
-        s.Set("transport_stream_id", Node::Int(loop.Get(2), true));
-        s.Set("original_network_id", Node::Int(loop.Get(2), true));
-        loop.Take(loop.Get(2) & 0x0FFF);
-        streams.Push(s);
-    }
-    if (c.bad || loop.bad) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeSdt(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "transport_stream_id");
-    Cursor c = Body(p, n);
-    o.Set("original_network_id", Node::Int(c.Get(2), true));
-    c.Get(1);
-    Node& services = o.Set("services", Node::Array());
-    while (c.Left() >= 5) {
-        Node s = Node::Object();
-        s.Set("service_id", Node::Int(c.Get(2), true));
-        unsigned flags = c.Get(1);
-        unsigned word = c.Get(2);
-        s.Set("eit_schedule", Node::Bool(flags & 0x02));
-        s.Set("eit_present_following", Node::Bool(flags & 0x01));
-        s.Set("running_status", Node::Int(word >> 13));
-        s.Set("free_ca_mode", Node::Bool(word & 0x1000));
-        Descriptors(c.Take(word & 0x0FFF), s);
-        services.Push(s);
-    }
-    if (c.bad) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeCat(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "table_id_extension");
-    Descriptors(Body(p, n), o);
-    return o;
-}
-
-Node DecodeDvbEit(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "service_id");
-    Cursor c = Body(p, n);
-    o.Set("transport_stream_id", Node::Int(c.Get(2), true));
-    o.Set("original_network_id", Node::Int(c.Get(2), true));
-    o.Set("segment_last_section_number", Node::Int(c.Get(1)));
-    o.Set("last_table_id", Node::Int(c.Get(1), true));
-    Node& events = o.Set("events", Node::Array());
-    while (c.Left() >= 12) {
-        Node e = Node::Object();
-        e.Set("event_id", Node::Int(c.Get(2), true));
-        Cursor start = c.Take(5);
-        Cursor duration = c.Take(3);
-        unsigned word = c.Get(2);
-        e.Set("start", Node::Text(DvbTime(start.p)));
-        e.Set("duration", Node::Text(Duration(duration.p)));
-        e.Set("running_status", Node::Int(word >> 13));
-        Descriptors(c.Take(word & 0x0FFF), e);
-        events.Push(e);
-    }
-    if (c.bad) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeTdt(const uint8_t* p, size_t n) {
-    Node o = Node::Object();
-    if (n < 8) {
-        o.Set("malformed", Node::Bool(true));
-        return o;
-    }
-    o.Set("utc_time", Node::Text(DvbTime(p + 3)));
-    return o;
-}
-
-Node DecodeTot(const uint8_t* p, size_t n) {
-    Node o = DecodeTdt(p, n);
-    if (n >= 14) {
-        Cursor c(p, n - 4, 8);
-        Descriptors(c.Take(c.Get(2) & 0x0FFF), o);
-    }
-    return o;
-}
-
-Node DecodeRst(const uint8_t* p, size_t n) {
-    Node o = Node::Object();
-    Node& entries = o.Set("events", Node::Array());
-    Cursor c(p, n, 3);
-    while (c.Left() >= 9) {
-        Node e = Node::Object();
-        e.Set("transport_stream_id", Node::Int(c.Get(2), true));
-        e.Set("original_network_id", Node::Int(c.Get(2), true));
-        e.Set("service_id", Node::Int(c.Get(2), true));
-        e.Set("event_id", Node::Int(c.Get(2), true));
-        e.Set("running_status", Node::Int(c.Get(1) & 0x07));
-        entries.Push(e);
-    }
-    return o;
-}
-
-Node DecodeMgt(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "table_id_extension");
-    Cursor c = Body(p, n);
-    c.Get(1); // protocol_version
-    unsigned count = c.Get(2);
-    Node& tables = o.Set("tables", Node::Array());
-    for (unsigned i = 0; i < count && !c.bad; ++i) {
-        Node t = Node::Object();
-        t.Set("table_type", Node::Int(c.Get(2), true));
-        t.Set("pid", Node::Int(c.Get(2) & 0x1FFF, true));
-        t.Set("version", Node::Int(c.Get(1) & 0x1F));
-        t.Set("number_bytes", Node::Int(c.Get(4)));
-        c.Take(c.Get(2) & 0x0FFF);
-        if (!c.bad) {
-            tables.Push(t);
-        }
-    }
-    if (c.bad) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeVct(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "transport_stream_id");
-    Cursor c = Body(p, n);
-    c.Get(1); // protocol_version
-    unsigned count = c.Get(1);
-    Node& channels = o.Set("channels", Node::Array());
-    for (unsigned i = 0; i < count && !c.bad; ++i) {
-        Node ch = Node::Object();
-        std::string name;
-        for (int k = 0; k < 7; ++k) {
-            unsigned u = c.Get(2);
-            if (u != 0) {
-                name.push_back(u < 0x80 && u >= 0x20 ? static_cast<char>(u) : '?');
-            }
-        }
-        uint32_t v = c.Get(4);
-        ch.Set("short_name", Node::Text(name));
-        ch.Set("major", Node::Int((v >> 18) & 0x3FF));
-        ch.Set("minor", Node::Int((v >> 8) & 0x3FF));
-        ch.Set("modulation_mode", Node::Int(v & 0xFF, true));
-        c.Get(4); // carrier_frequency
-        ch.Set("channel_tsid", Node::Int(c.Get(2), true));
-        ch.Set("program_number", Node::Int(c.Get(2), true));
-        unsigned flags = c.Get(2);
-        ch.Set("etm_location", Node::Int(flags >> 14));
-        ch.Set("access_controlled", Node::Bool(flags & 0x2000));
-        ch.Set("hidden", Node::Bool(flags & 0x1000));
-        ch.Set("service_type", Node::Int(flags & 0x3F, true));
-        ch.Set("source_id", Node::Int(c.Get(2), true));
-        c.Take(c.Get(2) & 0x03FF);
-        if (!c.bad) {
-            channels.Push(ch);
-        }
-    }
-    if (c.bad) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeStt(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "table_id_extension");
-    Cursor c = Body(p, n);
-    c.Get(1);
-    uint32_t t = c.Get(4);
-    unsigned offset = c.Get(1);
-    if (c.bad) {
-        o.Set("malformed", Node::Bool(true));
-        return o;
-    }
-    o.Set("system_time", Node::Int(t));
-    o.Set("gps_utc_offset", Node::Int(offset));
-    o.Set("utc_time", Node::Text(GpsTime(t, offset)));
-    return o;
-}
-
-Node DecodeAtscEit(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "source_id");
-    Cursor c = Body(p, n);
-    c.Get(1);
-    unsigned count = c.Get(1);
-    Node& events = o.Set("events", Node::Array());
-    for (unsigned i = 0; i < count && !c.bad; ++i) {
-        Node e = Node::Object();
-        e.Set("event_id", Node::Int(c.Get(2) & 0x3FFF, true));
-        uint32_t start = c.Get(4);
-        uint32_t word = c.Get(3);
-        e.Set("start_time", Node::Int(start));
-        e.Set("etm_location", Node::Int((word >> 20) & 0x03));
-        e.Set("length_seconds", Node::Int(word & 0xFFFFF));
-        e.Set("title", Node::Text(MssText(c.Take(c.Get(1)))));
-        c.Take(c.Get(2) & 0x0FFF);
-        if (!c.bad) {
-            events.Push(e);
-        }
-    }
-    if (c.bad) {
-        o.Set("malformed", Node::Bool(true));
-    }
-    return o;
-}
-
-Node DecodeEtt(const uint8_t* p, size_t n) {
-    Node o = LongHeader(p, n, "table_id_extension");
-    Cursor c = Body(p, n);
-    c.Get(1);
-    o.Set("etm_id", Node::Int(c.Get(4), true));
-    o.Set("text", Node::Text(MssText(c.Take(c.Left()))));
-    return o;
-}
-
-// ---------------------------------------------------------------------------------------------------
-// The report
-
-namespace {
+using J = nlohmann::ordered_json;
 
 const char* StatusName(ULONG s) {
     return s == 2 ? "complete" : s == 1 ? "incomplete" : "none";
 }
 
-// The common fields of one section copy handed out by the filter, then its decoded fields.
-Node SectionNode(const StoredSection* s, Node (*decode)(const uint8_t*, size_t), bool hasCrc = true) {
-    Node o = Node::Object();
-    o.Set("pid", Node::Int(s->pid, true));
-    o.Set("section_number", Node::Int(s->section_number));
-    o.Set("length", Node::Int(s->length));
-    if (hasCrc && s->length >= 4) {
-        const BYTE* c = s->bytes + s->length - 4;
-        char buf[16];
-        snprintf(buf, sizeof buf, "0x%08X",
-                 (static_cast<unsigned>(c[0]) << 24) | (c[1] << 16) | (c[2] << 8) |
-                     static_cast<unsigned>(c[3]));
-        o.Set("crc32", Node::Text(buf));
+std::string Hex(std::span<const uint8_t> b) {
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    s.reserve(b.size() * 2);
+    for (uint8_t v : b) {
+        s += digits[v >> 4];
+        s += digits[v & 0xF];
     }
-    Node d = decode(s->bytes, s->length);
-    for (const auto& [key, value] : d.Fields()) {
-        o.Set(key, value);
+    return s;
+}
+
+J Strings(const std::vector<si::AtscString>& strings) {
+    J a = J::array();
+    for (const auto& s : strings) {
+        J segments = J::array();
+        for (const auto& seg : s.segments) {
+            segments.push_back({{"compression_type", seg.compression_type},
+                                {"mode", seg.mode},
+                                {"decoded", seg.decoded},
+                                {"text", seg.text}});
+        }
+        a.push_back({{"language", s.language}, {"text", s.text}, {"segments", segments}});
+    }
+    return a;
+}
+
+J DescriptorJson(const si::Descriptor& d) {
+    J o = {{"tag", d.tag}, {"name", d.Name()}};
+    std::visit(
+        [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::monostate>) {
+                o["bytes"] = Hex(d.bytes);
+            } else if constexpr (std::is_same_v<T, si::CaDescriptor>) {
+                o["ca_system_id"] = v.ca_system_id;
+                o["ca_pid"] = v.ca_pid;
+                o["private_data"] = Hex(v.private_data);
+            } else if constexpr (std::is_same_v<T, si::Iso639LanguageDescriptor>) {
+                J a = J::array();
+                for (const auto& e : v.entries) {
+                    a.push_back({{"language", e.language}, {"audio_type", e.audio_type}});
+                }
+                o["languages"] = a;
+            } else if constexpr (std::is_same_v<T, si::NetworkNameDescriptor>) {
+                o["network_name"] = v.name;
+            } else if constexpr (std::is_same_v<T, si::ServiceDescriptor>) {
+                o["service_type"] = v.service_type;
+                o["provider_name"] = v.provider_name;
+                o["service_name"] = v.service_name;
+            } else if constexpr (std::is_same_v<T, si::ShortEventDescriptor>) {
+                o["language"] = v.language;
+                o["event_name"] = v.event_name;
+                o["text"] = v.text;
+            } else if constexpr (std::is_same_v<T, si::ExtendedEventDescriptor>) {
+                o["descriptor_number"] = v.descriptor_number;
+                o["last_descriptor_number"] = v.last_descriptor_number;
+                o["language"] = v.language;
+                J items = J::array();
+                for (const auto& i : v.items) {
+                    items.push_back({{"description", i.description}, {"item", i.item}});
+                }
+                o["items"] = items;
+                o["text"] = v.text;
+            } else if constexpr (std::is_same_v<T, si::ComponentDescriptor>) {
+                o["stream_content_ext"] = v.stream_content_ext;
+                o["stream_content"] = v.stream_content;
+                o["component_type"] = v.component_type;
+                o["component_tag"] = v.component_tag;
+                o["language"] = v.language;
+                o["text"] = v.text;
+            } else if constexpr (std::is_same_v<T, si::StreamIdentifierDescriptor>) {
+                o["component_tag"] = v.component_tag;
+            } else if constexpr (std::is_same_v<T, si::ContentDescriptor>) {
+                J a = J::array();
+                for (const auto& e : v.entries) {
+                    a.push_back({{"level_1", e.level_1}, {"level_2", e.level_2}, {"user_byte", e.user_byte}});
+                }
+                o["content"] = a;
+            } else if constexpr (std::is_same_v<T, si::ParentalRatingDescriptor>) {
+                J a = J::array();
+                for (const auto& e : v.entries) {
+                    a.push_back({{"country", e.country}, {"rating", e.rating}});
+                }
+                o["ratings"] = a;
+            } else if constexpr (std::is_same_v<T, si::LocalTimeOffsetDescriptor>) {
+                J a = J::array();
+                for (const auto& e : v.entries) {
+                    a.push_back({{"country", e.country},
+                                 {"region_id", e.region_id},
+                                 {"local_time_offset", e.local_time_offset},
+                                 {"time_of_change", e.time_of_change.Iso()},
+                                 {"next_time_offset", e.next_time_offset}});
+                }
+                o["offsets"] = a;
+            } else if constexpr (std::is_same_v<T, si::DvbAc3Descriptor>) {
+                if (v.component_type) {
+                    o["component_type"] = *v.component_type;
+                }
+                if (v.bsid) {
+                    o["bsid"] = *v.bsid;
+                }
+                if (v.mainid) {
+                    o["mainid"] = *v.mainid;
+                }
+                if (v.asvc) {
+                    o["asvc"] = *v.asvc;
+                }
+            } else if constexpr (std::is_same_v<T, si::LogicalChannelDescriptor>) {
+                J a = J::array();
+                for (const auto& e : v.entries) {
+                    a.push_back({{"service_id", e.service_id},
+                                 {"visible", e.visible},
+                                 {"logical_channel_number", e.logical_channel_number}});
+                }
+                o["channels"] = a;
+            } else if constexpr (std::is_same_v<T, si::AtscAc3Descriptor>) {
+                o["sample_rate_code"] = v.sample_rate_code;
+                o["bsid"] = v.bsid;
+                o["bit_rate_code"] = v.bit_rate_code;
+                o["surround_mode"] = v.surround_mode;
+                o["bsmod"] = v.bsmod;
+                o["num_channels"] = v.num_channels;
+                o["full_svc"] = v.full_svc;
+                if (v.langcod) {
+                    o["langcod"] = *v.langcod;
+                }
+            } else if constexpr (std::is_same_v<T, si::CaptionServiceDescriptor>) {
+                J a = J::array();
+                for (const auto& s : v.services) {
+                    a.push_back({{"language", s.language},
+                                 {"digital_cc", s.digital_cc},
+                                 {"caption_service_number", s.caption_service_number},
+                                 {"line21_field", s.line21_field},
+                                 {"easy_reader", s.easy_reader},
+                                 {"wide_aspect_ratio", s.wide_aspect_ratio}});
+                }
+                o["services"] = a;
+            } else if constexpr (std::is_same_v<T, si::ContentAdvisoryDescriptor>) {
+                J a = J::array();
+                for (const auto& r : v.regions) {
+                    J dims = J::array();
+                    for (const auto& [dim, value] : r.dimensions) {
+                        dims.push_back({{"rating_dimension", dim}, {"rating_value", value}});
+                    }
+                    a.push_back({{"rating_region", r.rating_region},
+                                 {"dimensions", dims},
+                                 {"description", Strings(r.description)}});
+                }
+                o["regions"] = a;
+            } else if constexpr (std::is_same_v<T, si::ExtendedChannelNameDescriptor>) {
+                o["long_channel_name"] = si::FirstText(v.long_channel_name);
+                o["strings"] = Strings(v.long_channel_name);
+            } else if constexpr (std::is_same_v<T, si::ServiceLocationDescriptor>) {
+                o["pcr_pid"] = v.pcr_pid;
+                J a = J::array();
+                for (const auto& e : v.elements) {
+                    a.push_back({{"stream_type", e.stream_type},
+                                 {"elementary_pid", e.elementary_pid},
+                                 {"language", e.language}});
+                }
+                o["elements"] = a;
+            }
+        },
+        d.value);
+    return o;
+}
+
+J Descriptors(const std::vector<si::Descriptor>& list) {
+    J a = J::array();
+    for (const auto& d : list) {
+        a.push_back(DescriptorJson(d));
+    }
+    return a;
+}
+
+// The header fields and where decoding stopped, common to every table.
+void Common(J& o, const si::Section& r) {
+    const si::SectionHeader& h = r.header;
+    o["table_id"] = h.table_id;
+    if (h.section_syntax_indicator) {
+        o["version"] = h.version_number;
+        o["current_next"] = h.current_next_indicator;
+        o["last_section_number"] = h.last_section_number;
+    }
+    if (r.stop) {
+        o["malformed"] = {{"offset", r.stop->offset}, {"reason", r.stop->reason}};
+    }
+}
+
+// Every decoded field of one section. Time fields of ATSC tables need the STT's GPS_UTC_offset.
+J SectionJson(const StoredSection* s, const si::AnyTable& table, uint8_t gpsUtcOffset, bool hex) {
+    J o;
+    o["pid"] = s->pid;
+    o["section_number"] = s->section_number;
+    o["length"] = s->length;
+    std::visit(
+        [&](const auto& r) {
+            using T = std::decay_t<decltype(r)>;
+            if constexpr (!std::is_same_v<T, std::monostate>) {
+                if (r.header.crc_32) {
+                    char buf[16];
+                    snprintf(buf, sizeof buf, "0x%08X", *r.header.crc_32);
+                    o["crc32"] = buf;
+                }
+                Common(o, r);
+            }
+            if constexpr (std::is_same_v<T, si::Pat>) {
+                o["transport_stream_id"] = r.transport_stream_id;
+                J a = J::array();
+                for (const auto& p : r.programs) {
+                    a.push_back({{"program_number", p.program_number}, {"pid", p.pid}});
+                }
+                o["programs"] = a;
+            } else if constexpr (std::is_same_v<T, si::Pmt>) {
+                o["program_number"] = r.program_number;
+                o["pcr_pid"] = r.pcr_pid;
+                o["program_info"] = Descriptors(r.program_info);
+                J a = J::array();
+                for (const auto& st : r.streams) {
+                    a.push_back({{"stream_type", st.stream_type},
+                                 {"elementary_pid", st.elementary_pid},
+                                 {"descriptors", Descriptors(st.descriptors)}});
+                }
+                o["streams"] = a;
+            } else if constexpr (std::is_same_v<T, si::Cat>) {
+                o["descriptors"] = Descriptors(r.descriptors);
+            } else if constexpr (std::is_same_v<T, si::Nit>) {
+                o[r.header.table_id == 0x4A ? "bouquet_id" : "network_id"] = r.network_id;
+                if (const auto* n = si::Find<si::NetworkNameDescriptor>(r.descriptors)) {
+                    o["network_name"] = n->name;
+                }
+                o["descriptors"] = Descriptors(r.descriptors);
+                J a = J::array();
+                for (const auto& t : r.transport_streams) {
+                    a.push_back({{"transport_stream_id", t.transport_stream_id},
+                                 {"original_network_id", t.original_network_id},
+                                 {"descriptors", Descriptors(t.descriptors)}});
+                }
+                o["transport_streams"] = a;
+            } else if constexpr (std::is_same_v<T, si::Sdt>) {
+                o["transport_stream_id"] = r.transport_stream_id;
+                o["original_network_id"] = r.original_network_id;
+                J a = J::array();
+                for (const auto& sv : r.services) {
+                    J e = {{"service_id", sv.service_id},
+                           {"eit_schedule", sv.eit_schedule},
+                           {"eit_present_following", sv.eit_present_following},
+                           {"running_status", sv.running_status},
+                           {"free_ca_mode", sv.free_ca_mode}};
+                    if (const auto* d = si::Find<si::ServiceDescriptor>(sv.descriptors)) {
+                        e["service_type"] = d->service_type;
+                        e["provider_name"] = d->provider_name;
+                        e["service_name"] = d->service_name;
+                    }
+                    e["descriptors"] = Descriptors(sv.descriptors);
+                    a.push_back(std::move(e));
+                }
+                o["services"] = a;
+            } else if constexpr (std::is_same_v<T, si::DvbEit>) {
+                o["service_id"] = r.service_id;
+                o["transport_stream_id"] = r.transport_stream_id;
+                o["original_network_id"] = r.original_network_id;
+                o["segment_last_section_number"] = r.segment_last_section_number;
+                o["last_table_id"] = r.last_table_id;
+                J a = J::array();
+                for (const auto& ev : r.events) {
+                    J e = {{"event_id", ev.event_id},
+                           {"start_time", ev.start_time.Iso()},
+                           {"duration", ev.duration},
+                           {"running_status", ev.running_status},
+                           {"free_ca_mode", ev.free_ca_mode}};
+                    if (const auto* d = si::Find<si::ShortEventDescriptor>(ev.descriptors)) {
+                        e["language"] = d->language;
+                        e["event_name"] = d->event_name;
+                        e["text"] = d->text;
+                    }
+                    const auto extended = si::JoinExtendedEvents(ev.descriptors);
+                    if (!extended.empty()) {
+                        e["extended_text"] = extended.front().text;
+                    }
+                    e["descriptors"] = Descriptors(ev.descriptors);
+                    a.push_back(std::move(e));
+                }
+                o["events"] = a;
+            } else if constexpr (std::is_same_v<T, si::Tdt>) {
+                o["utc_time"] = r.utc_time.Iso();
+            } else if constexpr (std::is_same_v<T, si::Tot>) {
+                o["utc_time"] = r.utc_time.Iso();
+                o["descriptors"] = Descriptors(r.descriptors);
+            } else if constexpr (std::is_same_v<T, si::Rst>) {
+                J a = J::array();
+                for (const auto& st : r.statuses) {
+                    a.push_back({{"transport_stream_id", st.transport_stream_id},
+                                 {"original_network_id", st.original_network_id},
+                                 {"service_id", st.service_id},
+                                 {"event_id", st.event_id},
+                                 {"running_status", st.running_status}});
+                }
+                o["statuses"] = a;
+            } else if constexpr (std::is_same_v<T, si::Mgt>) {
+                o["protocol_version"] = r.protocol_version;
+                J a = J::array();
+                for (const auto& t : r.tables) {
+                    a.push_back({{"table_type", t.table_type},
+                                 {"table_type_pid", t.table_type_pid},
+                                 {"table_type_version_number", t.table_type_version_number},
+                                 {"number_bytes", t.number_bytes},
+                                 {"descriptors", Descriptors(t.descriptors)}});
+                }
+                o["tables"] = a;
+                o["descriptors"] = Descriptors(r.descriptors);
+            } else if constexpr (std::is_same_v<T, si::Vct>) {
+                o["cable"] = r.cable;
+                o["transport_stream_id"] = r.transport_stream_id;
+                o["protocol_version"] = r.protocol_version;
+                J a = J::array();
+                for (const auto& ch : r.channels) {
+                    J e = {{"short_name", ch.short_name},
+                           {"major_channel_number", ch.major_channel_number},
+                           {"minor_channel_number", ch.minor_channel_number},
+                           {"modulation_mode", ch.modulation_mode},
+                           {"carrier_frequency", ch.carrier_frequency},
+                           {"channel_tsid", ch.channel_tsid},
+                           {"program_number", ch.program_number},
+                           {"etm_location", ch.etm_location},
+                           {"access_controlled", ch.access_controlled},
+                           {"hidden", ch.hidden},
+                           {"hide_guide", ch.hide_guide},
+                           {"service_type", ch.service_type},
+                           {"source_id", ch.source_id}};
+                    if (r.cable) {
+                        e["path_select"] = ch.path_select;
+                        e["out_of_band"] = ch.out_of_band;
+                    }
+                    if (const auto* d = si::Find<si::ExtendedChannelNameDescriptor>(ch.descriptors)) {
+                        e["long_channel_name"] = si::FirstText(d->long_channel_name);
+                    }
+                    e["descriptors"] = Descriptors(ch.descriptors);
+                    a.push_back(std::move(e));
+                }
+                o["channels"] = a;
+                o["descriptors"] = Descriptors(r.descriptors);
+            } else if constexpr (std::is_same_v<T, si::Stt>) {
+                o["protocol_version"] = r.protocol_version;
+                o["system_time"] = r.system_time;
+                o["gps_utc_offset"] = r.gps_utc_offset;
+                o["utc_time"] = r.utc_time;
+                o["ds_status"] = r.ds_status;
+                o["ds_day_of_month"] = r.ds_day_of_month;
+                o["ds_hour"] = r.ds_hour;
+                o["descriptors"] = Descriptors(r.descriptors);
+            } else if constexpr (std::is_same_v<T, si::AtscEit>) {
+                o["source_id"] = r.source_id;
+                o["protocol_version"] = r.protocol_version;
+                J a = J::array();
+                for (const auto& ev : r.events) {
+                    a.push_back({{"event_id", ev.event_id},
+                                 {"start_time", si::FormatUnix(si::GpsToUnix(ev.start_time, gpsUtcOffset))},
+                                 {"start_time_gps", ev.start_time},
+                                 {"etm_location", ev.etm_location},
+                                 {"length_in_seconds", ev.length_in_seconds},
+                                 {"duration", ev.duration},
+                                 {"title", si::FirstText(ev.title)},
+                                 {"titles", Strings(ev.title)},
+                                 {"descriptors", Descriptors(ev.descriptors)}});
+                }
+                o["events"] = a;
+            } else if constexpr (std::is_same_v<T, si::Ett>) {
+                o["ett_table_id_extension"] = r.ett_table_id_extension;
+                o["protocol_version"] = r.protocol_version;
+                o["etm_id"] = r.etm_id;
+                o["text"] = si::FirstText(r.extended_text_message);
+                o["strings"] = Strings(r.extended_text_message);
+            }
+        },
+        table);
+    if (hex) {
+        o["hex"] = Hex({s->bytes, s->length});
     }
     return o;
 }
 
-// Collects what the filter holds. Keys the interface cannot list (services, sources, ETM_ids) are
-// taken from the tables that name them: the PAT and SDT for DVB EIT, the VCT for ATSC EIT and the
-// ATSC EIT events for ETT.
-class Collector {
+// Output in large blocks rather than a call per character.
+class Writer {
 public:
-    explicit Collector(ITableCollector* tc) : m_tc(tc) {}
-
-    Node Tables() {
-        Node t = Node::Object();
-        t.Set("pat", Pat());
-        t.Set("pmt", Pmt());
-        t.Set("cat", Indexed(&ITableCollector::GetCatStatus, &ITableCollector::GetCatSectionCount,
-                             &ITableCollector::GetCatSection, &ITableCollector::FreeCatSection, DecodeCat));
-        t.Set("nit", Keyed(&ITableCollector::GetNitStatus, &ITableCollector::GetNitSectionCount,
-                           &ITableCollector::GetNitSection, &ITableCollector::FreeNitSection, DecodeNit));
-        t.Set("sdt", Keyed(&ITableCollector::GetSdtStatus, &ITableCollector::GetSdtSectionCount,
-                           &ITableCollector::GetSdtSection, &ITableCollector::FreeSdtSection, DecodeSdt));
-        t.Set("bat", Indexed(&ITableCollector::GetBatStatus, &ITableCollector::GetBatSectionCount,
-                             &ITableCollector::GetBatSection, &ITableCollector::FreeBatSection, DecodeNit));
-        t.Set("eit", DvbEit());
-        t.Set("tdt", Single(&ITableCollector::GetTdtStatus, &ITableCollector::GetTdtSection,
-                            &ITableCollector::FreeTdtSection, DecodeTdt, false));
-        t.Set("tot", Single(&ITableCollector::GetTotStatus, &ITableCollector::GetTotSection,
-                            &ITableCollector::FreeTotSection, DecodeTot, true));
-        t.Set("rst", Single(&ITableCollector::GetRstStatus, &ITableCollector::GetRstSection,
-                            &ITableCollector::FreeRstSection, DecodeRst, false));
-        t.Set("mgt", Single(&ITableCollector::GetMgtStatus, &ITableCollector::GetMgtSection,
-                            &ITableCollector::FreeMgtSection, DecodeMgt, true));
-        t.Set("vct", Indexed(&ITableCollector::GetVctStatus, &ITableCollector::GetVctSectionCount,
-                             &ITableCollector::GetVctSection, &ITableCollector::FreeVctSection, DecodeVct));
-        t.Set("stt", Single(&ITableCollector::GetSttStatus, &ITableCollector::GetSttSection,
-                            &ITableCollector::FreeSttSection, DecodeStt, true));
-        const Node& sttSections = *t.Find("stt")->Find("sections");
-        if (!sttSections.Items().empty()) {
-            if (const Node* offset = sttSections.Items().front().Find("gps_utc_offset")) {
-                m_gpsUtcOffset = static_cast<unsigned>(offset->AsInt());
-            }
+    explicit Writer(FILE* out) : m_out(out) { m_buf.reserve(kBlock * 2); }
+    ~Writer() { Flush(); }
+    Writer& operator<<(const std::string& s) {
+        m_buf += s;
+        if (m_buf.size() >= kBlock) {
+            Flush();
         }
-        t.Set("atsc_eit", AtscEit());
-        t.Set("ett", Ett());
-        return t;
+        return *this;
+    }
+    Writer& operator<<(const char* s) { return *this << std::string(s); }
+    void Flush() {
+        fwrite(m_buf.data(), 1, m_buf.size(), m_out);
+        m_buf.clear();
     }
 
 private:
-    using StatusFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG*);
-    using CountFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG*);
-    using IndexFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG, StoredSection**);
-    using FreeFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(StoredSection**);
-    using KeyStatusFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG, ULONG*);
-    using KeyIndexFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(ULONG, ULONG, StoredSection**);
-    using SingleFn = HRESULT (STDMETHODCALLTYPE ITableCollector::*)(StoredSection**);
-    using Decoder = Node (*)(const uint8_t*, size_t);
-
-    static Node Table(ULONG status, ULONG count, const char* keyName = nullptr, ULONG key = 0) {
-        Node t = Node::Object();
-        if (keyName != nullptr) {
-            t.Set(keyName, Node::Int(key, true));
-        }
-        t.Set("status", Node::Text(StatusName(status)));
-        t.Set("section_count", Node::Int(count));
-        t.Set("sections", Node::Array());
-        return t;
-    }
-
-    // Takes one copy: decodes it, hands it back, and records it in t (or the gap, for an empty slot).
-    void Add(Node& t, StoredSection* s, FreeFn freeFn, Decoder decode, bool hasCrc, ULONG index) {
-        Node& list = *t.Find("sections");
-        if (s == nullptr) {
-            Node gap = Node::Object();
-            gap.Set("section_number", Node::Int(index));
-            gap.Set("missing", Node::Bool(true));
-            list.Push(gap);
-            return;
-        }
-        list.Push(SectionNode(s, decode, hasCrc));
-        (m_tc->*freeFn)(&s);
-    }
-
-    Node Indexed(StatusFn statusFn, CountFn countFn, IndexFn getFn, FreeFn freeFn, Decoder decode) {
-        ULONG status = 0, count = 0;
-        (m_tc->*statusFn)(&status);
-        (m_tc->*countFn)(&count);
-        Node t = Table(status, count);
-        for (ULONG i = 0; i < count; ++i) {
-            StoredSection* s = nullptr;
-            if (SUCCEEDED((m_tc->*getFn)(i, &s))) {
-                Add(t, s, freeFn, decode, true, i);
-            }
-        }
-        return t;
-    }
-
-    Node Keyed(KeyStatusFn statusFn, KeyStatusFn countFn, KeyIndexFn getFn, FreeFn freeFn, Decoder decode) {
-        ULONG status = 0, count = 0;
-        (m_tc->*statusFn)(0, &status);
-        (m_tc->*countFn)(0, &count);
-        Node t = Table(status, count);
-        for (ULONG i = 0; i < count; ++i) {
-            StoredSection* s = nullptr;
-            if (SUCCEEDED((m_tc->*getFn)(0, i, &s))) {
-                Add(t, s, freeFn, decode, true, i);
-            }
-        }
-        return t;
-    }
-
-    Node Single(StatusFn statusFn, SingleFn getFn, FreeFn freeFn, Decoder decode, bool hasCrc) {
-        ULONG status = 0;
-        (m_tc->*statusFn)(&status);
-        StoredSection* s = nullptr;
-        bool held = status == 2 && SUCCEEDED((m_tc->*getFn)(&s)) && s != nullptr;
-        Node t = Table(status, held ? 1 : 0);
-        if (held) {
-            Add(t, s, freeFn, decode, hasCrc, 0);
-        }
-        return t;
-    }
-
-    Node Pat() {
-        Node t = Indexed(&ITableCollector::GetPatStatus, &ITableCollector::GetPatSectionCount,
-                         &ITableCollector::GetPatSection, &ITableCollector::FreePatSection, DecodePat);
-        for (const Node& s : t.Find("sections")->Items()) {
-            if (const Node* programs = s.Find("programs")) {
-                for (const Node& p : programs->Items()) {
-                    ULONG number = static_cast<ULONG>(p.Find("program_number")->AsInt());
-                    if (number != 0) {
-                        m_programs.push_back({static_cast<ULONG>(p.Find("pid")->AsInt()), number});
-                        m_services.insert(number);
-                    }
-                }
-            }
-        }
-        return t;
-    }
-
-    Node Pmt() {
-        ULONG status = 0, count = 0;
-        m_tc->GetPmtStatus(&status);
-        m_tc->GetPmtSectionCount(&count);
-        Node t = Table(status, count);
-        Node& list = *t.Find("sections");
-        for (const auto& [pid, program] : m_programs) {
-            StoredSection* s = nullptr;
-            if (m_tc->GetPmtSection(pid, program, &s) == S_OK && s != nullptr) {
-                list.Push(SectionNode(s, DecodePmt));
-                m_tc->FreePmtSection(&s);
-            }
-        }
-        return t;
-    }
-
-    Node DvbEit() {
-        // Service ids from the SDT of the actual stream besides those from the PAT.
-        StoredSection* s = nullptr;
-        ULONG count = 0;
-        m_tc->GetSdtSectionCount(0, &count);
-        for (ULONG i = 0; i < count; ++i) {
-            s = nullptr;
-            if (m_tc->GetSdtSection(0, i, &s) == S_OK && s != nullptr) {
-                Node sdt = DecodeSdt(s->bytes, s->length);
-                for (const Node& svc : sdt.Find("services")->Items()) {
-                    m_services.insert(static_cast<ULONG>(svc.Find("service_id")->AsInt()));
-                }
-                m_tc->FreeSdtSection(&s);
-            }
-        }
-        Node tables = Node::Array();
-        std::vector<ULONG> tableIds = {0x4E};
-        for (ULONG id = 0x50; id <= 0x5F; ++id) {
-            tableIds.push_back(id);
-        }
-        for (ULONG tableId : tableIds) {
-            ULONG status = 0, n = 0;
-            m_tc->GetEitStatus(tableId, &status);
-            m_tc->GetEitSectionCount(tableId, &n);
-            if (status == 0 && n == 0) {
-                continue;
-            }
-            Node t = Table(status, n, "table_id", tableId);
-            Node& list = *t.Find("sections");
-            for (ULONG service : m_services) {
-                for (ULONG sn = 0; sn < 256; ++sn) {
-                    s = nullptr;
-                    if (m_tc->GetEitSection(tableId, sn, service, &s) == S_OK && s != nullptr) {
-                        list.Push(SectionNode(s, DecodeDvbEit));
-                        m_tc->FreeEitSection(&s);
-                    }
-                }
-            }
-            tables.Push(t);
-        }
-        Node eit = Node::Object();
-        eit.Set("tables", tables);
-        return eit;
-    }
-
-    Node AtscEit() {
-        std::vector<ULONG> types;
-        StoredSection* s = nullptr;
-        if (m_tc->GetMgtSection(&s) == S_OK && s != nullptr) {
-            Node mgt = DecodeMgt(s->bytes, s->length);
-            for (const Node& e : mgt.Find("tables")->Items()) {
-                ULONG type = static_cast<ULONG>(e.Find("table_type")->AsInt());
-                if (type >= 0x0100 && type <= 0x017F) {
-                    types.push_back(type);
-                }
-            }
-            m_tc->FreeMgtSection(&s);
-        }
-        std::set<ULONG> sources;
-        ULONG count = 0;
-        m_tc->GetVctSectionCount(&count);
-        for (ULONG i = 0; i < count; ++i) {
-            s = nullptr;
-            if (m_tc->GetVctSection(i, &s) == S_OK && s != nullptr) {
-                Node vct = DecodeVct(s->bytes, s->length);
-                for (const Node& ch : vct.Find("channels")->Items()) {
-                    ULONG source = static_cast<ULONG>(ch.Find("source_id")->AsInt());
-                    sources.insert(source);
-                    if (ch.Find("etm_location")->AsInt() != 0) {
-                        m_etmIds.insert(source << 16); // the channel's own ETM
-                    }
-                }
-                m_tc->FreeVctSection(&s);
-            }
-        }
-        Node tables = Node::Array();
-        for (ULONG type : types) {
-            ULONG status = 0, n = 0;
-            m_tc->GetAtscEitStatus(type, &status);
-            m_tc->GetAtscEitSectionCount(type, &n);
-            Node t = Table(status, n, "table_type", type);
-            Node& list = *t.Find("sections");
-            for (ULONG source : sources) {
-                for (ULONG sn = 0; sn < 256; ++sn) {
-                    s = nullptr;
-                    if (m_tc->GetAtscEitSection(type, sn, source, &s) == S_OK && s != nullptr) {
-                        Node node = SectionNode(s, DecodeAtscEit);
-                        for (Node& e : node.Find("events")->Items()) {
-                            // Start times are GPS seconds; UTC needs the STT's offset (0 without one).
-                            e.Set("start",
-                                  Node::Text(GpsTime(static_cast<uint32_t>(e.Find("start_time")->AsInt()),
-                                                     m_gpsUtcOffset)));
-                            if (e.Find("etm_location")->AsInt() != 0) {
-                                m_etmIds.insert((source << 16) |
-                                                (static_cast<ULONG>(e.Find("event_id")->AsInt()) << 2) | 0x2);
-                            }
-                        }
-                        list.Push(node);
-                        m_tc->FreeAtscEitSection(&s);
-                    }
-                }
-            }
-            tables.Push(t);
-        }
-        Node eit = Node::Object();
-        eit.Set("tables", tables);
-        return eit;
-    }
-
-    Node Ett() {
-        ULONG count = 0;
-        HRESULT hr = m_tc->GetEttSectionCount(&count);
-        Node t = Node::Object();
-        t.Set("section_count", Node::Int(SUCCEEDED(hr) ? count : 0));
-        Node& list = t.Set("sections", Node::Array());
-        for (ULONG etm : m_etmIds) {
-            StoredSection* s = nullptr;
-            if (m_tc->GetEttSection(etm, &s) == S_OK && s != nullptr) {
-                list.Push(SectionNode(s, DecodeEtt));
-                m_tc->FreeEttSection(&s);
-            }
-        }
-        return t;
-    }
-
-    ITableCollector* m_tc;
-    std::vector<std::pair<ULONG, ULONG>> m_programs; // (PMT PID, program_number)
-    std::set<ULONG> m_services;
-    std::set<ULONG> m_etmIds;
-    unsigned m_gpsUtcOffset = 0;
+    static constexpr size_t kBlock = 64 * 1024;
+    FILE* m_out;
+    std::string m_buf;
 };
 
-Node InputNode(const ScanFacts& f) {
-    const qxhost::TsReaderStats& s = f.reader;
-    Node n = Node::Object();
-    n.Set("name", Node::Text(f.input));
-    n.Set("packet_size", Node::Int(f.packet_size));
-    n.Set("bytes", Node::Int(static_cast<int64_t>(s.bytes)));
-    n.Set("packets", Node::Int(static_cast<int64_t>(s.packets)));
-    n.Set("sync_losses", Node::Int(static_cast<int64_t>(s.sync_losses)));
-    n.Set("skipped_bytes", Node::Int(static_cast<int64_t>(s.skipped_bytes)));
-    n.Set("error_packets", Node::Int(static_cast<int64_t>(s.error_packets)));
-    n.Set("scrambled_packets", Node::Int(static_cast<int64_t>(s.scrambled_packets)));
-    n.Set("no_payload_packets", Node::Int(static_cast<int64_t>(s.no_payload_packets)));
-    n.Set("truncated_bytes", Node::Int(static_cast<int64_t>(s.truncated_bytes)));
-    return n;
+bool HexKey(const std::string& key) {
+    return key.find("pid") != std::string::npos || key == "table_id" ||
+           (key.size() > 3 && key.compare(key.size() - 3, 3, "_id") == 0) || key == "crc32";
 }
 
-Node DemuxNode(const SectionDemuxStats& s) {
-    Node n = Node::Object();
-    n.Set("sections_delivered", Node::Int(static_cast<int64_t>(s.samples)));
-    n.Set("mapped_packets", Node::Int(static_cast<int64_t>(s.demux.mapped_packets)));
-    n.Set("continuity_errors", Node::Int(static_cast<int64_t>(s.demux.sections.cc_errors)));
-    n.Set("repeated_packets", Node::Int(static_cast<int64_t>(s.demux.sections.duplicates)));
-    n.Set("dropped_partial_sections", Node::Int(static_cast<int64_t>(s.demux.sections.dropped_partial)));
-    n.Set("oversized_sections", Node::Int(static_cast<int64_t>(s.demux.sections.oversized)));
-    return n;
+// A JSON value as indented "key: value" lines; identifiers and PIDs in hexadecimal.
+void PrintText(Writer& w, const J& v, const std::string& key, int indent) {
+    const std::string pad(static_cast<size_t>(indent) * 2, ' ');
+    if (v.is_object()) {
+        if (!key.empty()) {
+            w << pad << key << ":\n";
+        }
+        for (const auto& [k, item] : v.items()) {
+            PrintText(w, item, k, key.empty() ? indent : indent + 1);
+        }
+    } else if (v.is_array()) {
+        if (v.empty()) {
+            return;
+        }
+        w << pad << key << ":\n";
+        for (const auto& item : v) {
+            if (item.is_object()) {
+                w << pad << "  -\n";
+                PrintText(w, item, "", indent + 2);
+            } else {
+                PrintText(w, item, "-", indent + 1);
+            }
+        }
+    } else if (v.is_string()) {
+        w << pad << key << ": " << v.get<std::string>() << "\n";
+    } else if (v.is_number_unsigned() && HexKey(key)) {
+        char buf[32];
+        snprintf(buf, sizeof buf, "0x%04" PRIX64, v.get<uint64_t>());
+        w << pad << key << ": " << buf << "\n";
+    } else {
+        w << pad << key << ": " << v.dump() << "\n";
+    }
+}
+
+J InputJson(const ScanFacts& f) {
+    const qxhost::TsReaderStats& s = f.reader;
+    return {{"name", f.input},
+            {"packet_size", f.packet_size},
+            {"bytes", s.bytes},
+            {"packets", s.packets},
+            {"sync_losses", s.sync_losses},
+            {"skipped_bytes", s.skipped_bytes},
+            {"error_packets", s.error_packets},
+            {"scrambled_packets", s.scrambled_packets},
+            {"no_payload_packets", s.no_payload_packets},
+            {"truncated_bytes", s.truncated_bytes}};
+}
+
+J DemuxJson(const SectionDemuxStats& s) {
+    return {{"sections_delivered", s.samples},
+            {"mapped_packets", s.demux.mapped_packets},
+            {"continuity_errors", s.demux.sections.cc_errors},
+            {"repeated_packets", s.demux.sections.duplicates},
+            {"dropped_partial_sections", s.demux.sections.dropped_partial},
+            {"oversized_sections", s.demux.sections.oversized}};
+}
+
+// What a person wants first: the network, the transport stream, and per service or virtual channel its
+// number, name, provider, type, PMT and streams, and what is on now and next.
+class Summary {
+public:
+    explicit Summary(ITableCollector* tc) {
+        HeldSections held(tc);
+        uint8_t gps = 0;
+        held.Walk(
+            {"pat", "pmt", "nit", "sdt", "eit", "vct", "stt", "atsc_eit"},
+            [&](const HeldTable& t) {
+                // Only the present/following EIT and the first ATSC EIT (EIT-0) say what is on now.
+                return (std::string(t.name) != "eit" || t.key == 0x4E) &&
+                       (std::string(t.name) != "atsc_eit" || t.key == 0x100);
+            },
+            [&](const HeldSection& h) {
+                const auto table = si::DecodeSection({h.section->bytes, h.section->length});
+                std::visit([&](const auto& r) { Take(r, gps); }, table);
+            });
+    }
+
+    J Json() const {
+        J o;
+        if (m_network) {
+            o["network"] = *m_network;
+        }
+        if (m_tsid) {
+            o["transport_stream_id"] = *m_tsid;
+        }
+        std::set<unsigned> channelPrograms;
+        for (const auto& ch : m_channels) {
+            channelPrograms.insert(ch["program_number"].get<unsigned>());
+        }
+        J services = J::array();
+        for (const auto& [id, s] : m_services) {
+            if (s.empty() && channelPrograms.count(id) != 0) {
+                continue; // a virtual channel's program, shown with its channel
+            }
+            J e = {{"service_id", id}};
+            for (const auto& [k, v] : s.items()) {
+                e[k] = v;
+            }
+            const auto pid = m_pmtPid.find(id);
+            if (pid != m_pmtPid.end()) {
+                e["pmt_pid"] = pid->second;
+            }
+            const auto streams = m_streams.find(id);
+            if (streams != m_streams.end()) {
+                e["streams"] = streams->second;
+            }
+            services.push_back(std::move(e));
+        }
+        o["services"] = services;
+        J channels = J::array();
+        for (const auto& ch : m_channels) {
+            J e = ch;
+            const auto streams = m_streams.find(ch["program_number"].get<unsigned>());
+            if (streams != m_streams.end()) {
+                e["streams"] = streams->second;
+            }
+            const auto now = m_atscNow.find(ch["source_id"].get<unsigned>());
+            if (now != m_atscNow.end()) {
+                e["now_next"] = now->second;
+            }
+            channels.push_back(std::move(e));
+        }
+        o["channels"] = channels;
+        return o;
+    }
+
+private:
+    void Take(const std::monostate&, uint8_t&) {}
+    void Take(const si::Pat& r, uint8_t&) {
+        m_tsid = r.transport_stream_id;
+        for (const auto& p : r.programs) {
+            if (p.program_number != 0) {
+                m_pmtPid[p.program_number] = p.pid;
+                Service(p.program_number);
+            }
+        }
+    }
+    void Take(const si::Pmt& r, uint8_t&) {
+        J a = J::array();
+        for (const auto& st : r.streams) {
+            J e = {{"stream_type", st.stream_type}, {"elementary_pid", st.elementary_pid}};
+            if (const auto* l = si::Find<si::Iso639LanguageDescriptor>(st.descriptors);
+                l && !l->entries.empty()) {
+                e["language"] = l->entries.front().language;
+            }
+            a.push_back(std::move(e));
+        }
+        m_streams[r.program_number] = a;
+    }
+    void Take(const si::Nit& r, uint8_t&) {
+        if (r.header.table_id != 0x40) {
+            return;
+        }
+        if (!m_network) {
+            m_network = J{{"network_id", r.network_id}};
+        }
+        if (const auto* d = si::Find<si::NetworkNameDescriptor>(r.descriptors)) {
+            (*m_network)["name"] = d->name; // in any section of the NIT
+        }
+        for (const auto& t : r.transport_streams) {
+            if (const auto* lcn = si::Find<si::LogicalChannelDescriptor>(t.descriptors)) {
+                for (const auto& e : lcn->entries) {
+                    Service(e.service_id)["logical_channel_number"] = e.logical_channel_number;
+                }
+            }
+        }
+    }
+    void Take(const si::Sdt& r, uint8_t&) {
+        for (const auto& sv : r.services) {
+            J& s = Service(sv.service_id);
+            if (const auto* d = si::Find<si::ServiceDescriptor>(sv.descriptors)) {
+                s["service_name"] = d->service_name;
+                s["provider_name"] = d->provider_name;
+                s["service_type"] = d->service_type;
+            }
+        }
+    }
+    void Take(const si::DvbEit& r, uint8_t&) {
+        if (r.header.section_number > 1 || r.events.empty()) {
+            return;
+        }
+        const auto& ev = r.events.front();
+        J e = {{"start_time", ev.start_time.Iso()}, {"duration", ev.duration}};
+        if (const auto* d = si::Find<si::ShortEventDescriptor>(ev.descriptors)) {
+            e["event_name"] = d->event_name;
+        }
+        Service(r.service_id)[r.header.section_number == 0 ? "now" : "next"] = e;
+    }
+    void Take(const si::Vct& r, uint8_t&) {
+        for (const auto& ch : r.channels) {
+            J e = {{"major_channel_number", ch.major_channel_number},
+                   {"minor_channel_number", ch.minor_channel_number},
+                   {"short_name", ch.short_name},
+                   {"service_type", ch.service_type},
+                   {"program_number", ch.program_number},
+                   {"source_id", ch.source_id}};
+            if (const auto* d = si::Find<si::ExtendedChannelNameDescriptor>(ch.descriptors)) {
+                e["long_channel_name"] = si::FirstText(d->long_channel_name);
+            }
+            m_channels.push_back(std::move(e));
+        }
+    }
+    void Take(const si::Stt& r, uint8_t& gps) { gps = r.gps_utc_offset; }
+    void Take(const si::AtscEit& r, uint8_t& gps) {
+        J& list = m_atscNow[r.source_id];
+        for (const auto& ev : r.events) {
+            if (list.size() >= 2) {
+                break;
+            }
+            list.push_back({{"start_time", si::FormatUnix(si::GpsToUnix(ev.start_time, gps))},
+                            {"duration", ev.duration},
+                            {"title", si::FirstText(ev.title)}});
+        }
+    }
+    template <class T> void Take(const T&, uint8_t&) {}
+
+    J& Service(unsigned id) {
+        J& s = m_services[id];
+        if (s.is_null()) {
+            s = J::object();
+        }
+        return s;
+    }
+
+    std::optional<J> m_network;
+    std::optional<unsigned> m_tsid;
+    std::map<unsigned, J> m_services;
+    std::map<unsigned, unsigned> m_pmtPid;
+    std::map<unsigned, J> m_streams; // by program_number
+    std::vector<J> m_channels;
+    std::map<unsigned, J> m_atscNow;
+};
+
+std::string Field(const J& o, const char* key) {
+    const auto it = o.find(key);
+    if (it == o.end()) {
+        return "";
+    }
+    return it->is_string() ? it->get<std::string>() : it->dump();
+}
+
+void PrintSummary(Writer& w, const J& s) {
+    char buf[64];
+    if (s.contains("network")) {
+        snprintf(buf, sizeof buf, "0x%04X", s["network"]["network_id"].get<unsigned>());
+        w << "Network: " << Field(s["network"], "name") << " (network_id " << buf << ")\n";
+    }
+    if (s.contains("transport_stream_id")) {
+        snprintf(buf, sizeof buf, "0x%04X", s["transport_stream_id"].get<unsigned>());
+        w << "Transport stream: " << buf << "\n";
+    }
+    auto streams = [&](const J& e) {
+        if (!e.contains("streams")) {
+            return;
+        }
+        for (const auto& st : e["streams"]) {
+            snprintf(buf, sizeof buf, "      stream type 0x%02X on PID 0x%04X",
+                     st["stream_type"].get<unsigned>(), st["elementary_pid"].get<unsigned>());
+            w << buf;
+            if (st.contains("language")) {
+                w << " [" << st["language"].get<std::string>() << "]";
+            }
+            w << "\n";
+        }
+    };
+    if (!s["services"].empty()) {
+        w << "Services:\n";
+    }
+    for (const auto& e : s["services"]) {
+        snprintf(buf, sizeof buf, "  0x%04X", e["service_id"].get<unsigned>());
+        w << buf;
+        if (e.contains("logical_channel_number")) {
+            w << " #" << Field(e, "logical_channel_number");
+        }
+        w << " " << (e.contains("service_name") ? Field(e, "service_name") : "(no name)");
+        if (e.contains("provider_name")) {
+            w << " from " << Field(e, "provider_name");
+        }
+        if (e.contains("service_type")) {
+            snprintf(buf, sizeof buf, ", type 0x%02X", e["service_type"].get<unsigned>());
+            w << buf;
+        }
+        if (e.contains("pmt_pid")) {
+            snprintf(buf, sizeof buf, ", PMT PID 0x%04X", e["pmt_pid"].get<unsigned>());
+            w << buf;
+        }
+        w << "\n";
+        streams(e);
+        for (const char* when : {"now", "next"}) {
+            if (e.contains(when)) {
+                const J& ev = e[when];
+                w << "      " << when << ": " << Field(ev, "start_time") << " (" << Field(ev, "duration")
+                  << ") " << Field(ev, "event_name") << "\n";
+            }
+        }
+    }
+    if (!s["channels"].empty()) {
+        w << "Virtual channels:\n";
+    }
+    for (const auto& e : s["channels"]) {
+        w << "  " << Field(e, "major_channel_number") << "." << Field(e, "minor_channel_number")
+          << " short_name " << Field(e, "short_name");
+        if (e.contains("long_channel_name")) {
+            w << " (" << Field(e, "long_channel_name") << ")";
+        }
+        snprintf(buf, sizeof buf, ", type 0x%02X, program %u, source 0x%04X",
+                 e["service_type"].get<unsigned>(), e["program_number"].get<unsigned>(),
+                 e["source_id"].get<unsigned>());
+        w << buf << "\n";
+        streams(e);
+        if (e.contains("now_next")) {
+            const char* when[] = {"now", "next"};
+            size_t i = 0;
+            for (const auto& ev : e["now_next"]) {
+                w << "      " << when[i++] << ": " << Field(ev, "start_time") << " (" << Field(ev, "duration")
+                  << ") " << Field(ev, "title") << "\n";
+            }
+        }
+    }
+}
+
+uint8_t GpsUtcOffset(ITableCollector* tc) {
+    StoredSection* s = nullptr;
+    uint8_t offset = 0;
+    if (tc->GetSttSection(&s) == S_OK && s != nullptr) {
+        offset = si::DecodeStt({s->bytes, s->length}).gps_utc_offset;
+        tc->FreeSttSection(&s);
+    }
+    return offset;
 }
 
 } // namespace
 
+void KeepEveryEitVersion(ITableCollector* tc) {
+    tc->SetEitResetOnVersionChange(FALSE);
+    tc->SetAtscEitResetOnVersionChange(FALSE);
+}
+
 void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f, FILE* out) {
-    Node tables = Collector(tc).Tables();
-    if (!o.tables.empty()) {
-        Node chosen = Node::Object();
-        for (const auto& [name, table] : tables.Fields()) {
-            if (o.tables.count(name) != 0) {
-                chosen.Set(name, table);
+    Writer w(out);
+    const uint8_t gps = GpsUtcOffset(tc);
+    const bool summary = o.tables.empty();
+    if (o.json) {
+        w << "{\"input\":" << InputJson(f).dump() << ",\"filter_module\":" << J(f.module).dump()
+          << ",\"demux\":" << DemuxJson(f.demux).dump();
+        if (summary) {
+            w << ",\"summary\":" << Summary(tc).Json().dump();
+        }
+        w << ",\"tables\":{";
+    } else {
+        w << "Input: " << f.input << " (" << std::to_string(f.packet_size) << "-byte packets, "
+          << std::to_string(f.reader.packets) << " packets)\n";
+        if (summary) {
+            PrintSummary(w, Summary(tc).Json());
+        }
+        w << "Tables:\n";
+    }
+    // JSON: each top-level table is an object; the two EITs hold one object per table_id or table_type.
+    std::string open;    // the top-level table being written
+    bool nested = false; // inside "eit"/"atsc_eit" {"tables":[
+    bool firstTop = true, firstSub = true, firstSection = true;
+    auto close = [&]() {
+        if (open.empty() || !o.json) {
+            return;
+        }
+        w << "]}";
+        if (nested) {
+            w << "]}";
+        }
+    };
+    std::set<std::string> written;
+    HeldSections held(tc);
+    held.Walk(
+        o.tables,
+        [&](const HeldTable& t) {
+            const bool grouped = std::string(t.name) == "eit" || std::string(t.name) == "atsc_eit";
+            const bool ett = std::string(t.name) == "ett";
+            if (o.json) {
+                if (open != t.name) {
+                    close();
+                    w << (firstTop ? "" : ",") << J(t.name).dump() << ":{";
+                    firstTop = false;
+                    open = t.name;
+                    nested = grouped;
+                    written.insert(t.name);
+                    if (grouped) {
+                        w << "\"tables\":[";
+                        firstSub = true;
+                    }
+                } else if (grouped) {
+                    w << "]}";
+                }
+                J head = J::object();
+                if (grouped) {
+                    head[std::string(t.name) == "eit" ? "table_id" : "table_type"] = t.key;
+                }
+                if (!ett) {
+                    head["status"] = StatusName(t.status);
+                }
+                head["section_count"] = t.count;
+                std::string fields = head.dump(); // the object's fields, left open for its sections
+                fields = fields.substr(1, fields.size() - 2);
+                if (grouped) {
+                    w << (firstSub ? "{" : ",{");
+                }
+                w << fields << ",\"sections\":[";
+                firstSub = false;
+                firstSection = true;
+            } else {
+                char buf[96];
+                if (std::string(t.name) == "eit") {
+                    snprintf(buf, sizeof buf, "  eit table_id 0x%02X", static_cast<unsigned>(t.key));
+                } else if (std::string(t.name) == "atsc_eit") {
+                    snprintf(buf, sizeof buf, "  atsc_eit table_type 0x%04X", static_cast<unsigned>(t.key));
+                } else {
+                    snprintf(buf, sizeof buf, "  %s", t.name);
+                }
+                w << buf << ": " << (ett ? "" : std::string(StatusName(t.status)) + ", ")
+                  << std::to_string(t.count) << " section(s)\n";
+            }
+            return o.json || o.detail || o.hex;
+        },
+        [&](const HeldSection& h) {
+            const J s =
+                SectionJson(h.section, si::DecodeSection({h.section->bytes, h.section->length}), gps, o.hex);
+            if (o.json) {
+                w << (firstSection ? "" : ",") << s.dump();
+                firstSection = false;
+            } else {
+                w << "    -\n";
+                PrintText(w, s, "", 3);
+            }
+        });
+    if (o.json) {
+        close();
+        // Tables asked for but with nothing to show still appear, empty.
+        for (const char* name : {"eit", "atsc_eit", "ett"}) {
+            if (written.count(name) == 0 && (o.tables.empty() || o.tables.count(name) != 0)) {
+                w << (firstTop ? "" : ",") << J(name).dump()
+                  << (std::string(name) == "ett" ? ":{\"section_count\":0,\"sections\":[]}"
+                                                 : ":{\"tables\":[]}");
+                firstTop = false;
             }
         }
-        tables = chosen;
+        w << "}}\n";
     }
-    Node report = Node::Object();
-    report.Set("input", InputNode(f));
-    report.Set("filter_module", Node::Text(f.module));
-    report.Set("demux", DemuxNode(f.demux));
-    report.Set("tables", tables);
-    if (o.json) {
-        report.PrintJson(out);
-        fputc('\n', out);
-    } else {
-        report.PrintText(out);
-    }
+    w.Flush();
     fflush(out);
 }
 

@@ -224,9 +224,9 @@ TEST(QuenlixScan, DvbOnlyAndAtscOnlyStreams) {
     const Json& sdt = jd["tables"]["sdt"]["sections"][0];
     EXPECT_EQ(0x0421, sdt["transport_stream_id"].Int());
     ASSERT_EQ(3u, sdt["services"].size());
-    EXPECT_EQ("Quenlix Two", sdt["services"][1]["name"].text);
+    EXPECT_EQ("Quenlix Two", sdt["services"][1]["service_name"].text);
     EXPECT_EQ("Quenlix Network", jd["tables"]["nit"]["sections"][0]["network_name"].text);
-    EXPECT_EQ("2024-03-01 12:34:56", jd["tables"]["tdt"]["sections"][0]["utc_time"].text);
+    EXPECT_EQ("2024-03-01T12:34:56Z", jd["tables"]["tdt"]["sections"][0]["utc_time"].text);
     const Json& pat = jd["tables"]["pat"]["sections"][0];
     EXPECT_EQ(3, pat["version"].Int());
     EXPECT_EQ(4u, pat["programs"].size());
@@ -240,9 +240,9 @@ TEST(QuenlixScan, DvbOnlyAndAtscOnlyStreams) {
     const Json& vct = ja["tables"]["vct"]["sections"][0];
     ASSERT_EQ(2u, vct["channels"].size());
     EXPECT_EQ("QXB", vct["channels"][1]["short_name"].text);
-    EXPECT_EQ(7, vct["channels"][1]["major"].Int());
-    EXPECT_EQ(2, vct["channels"][1]["minor"].Int());
-    EXPECT_EQ("2024-03-01 12:34:56", ja["tables"]["stt"]["sections"][0]["utc_time"].text);
+    EXPECT_EQ(7, vct["channels"][1]["major_channel_number"].Int());
+    EXPECT_EQ(2, vct["channels"][1]["minor_channel_number"].Int());
+    EXPECT_EQ("2024-03-01T12:34:56Z", ja["tables"]["stt"]["sections"][0]["utc_time"].text);
     EXPECT_EQ("About QXA Film", ja["tables"]["ett"]["sections"][1]["text"].text);
 }
 
@@ -265,7 +265,7 @@ TEST(QuenlixScan, StandardInputForcedPacketSizeAndTextOutput) {
     EXPECT_NE(std::string::npos, wrong.err.find("not an MPEG-2 transport stream of 188-byte packets"))
         << wrong.err;
 
-    Outcome text = Quenlix("scan '" + path + "'");
+    Outcome text = Quenlix("scan --detail '" + path + "'");
     EXPECT_EQ(0, text.status);
     EXPECT_NE(std::string::npos, text.out.find("transport_stream_id: 0x0421"));
     EXPECT_NE(std::string::npos, text.out.find("short_name QXA"));

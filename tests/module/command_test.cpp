@@ -110,12 +110,12 @@ TEST_F(CommandTest, ScanUsesTheRegisteredModuleElseTheOneBesideTheProgram) {
     ASSERT_EQ(r.status, 0);
     r = Quenlix({"scan", "--json", QX_SAMPLE_STREAM});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Has(r.out, "\"filter_module\": \"" + ClientModulePath() + "\"")) << r.out.substr(0, 600);
-    EXPECT_TRUE(Has(r.out, "\"pat\": {\n      \"status\": \"complete\"")) << r.out.substr(0, 900);
+    EXPECT_TRUE(Has(r.out, "\"filter_module\":\"" + ClientModulePath() + "\"")) << r.out.substr(0, 600);
+    EXPECT_TRUE(Has(r.out, "\"pat\":{\"status\":\"complete\"")) << r.out.substr(0, 900);
 
     ASSERT_EQ(Quenlix({"unregister", ClientModulePath()}).status, 0);
     r = Quenlix({"scan", "--json", QX_SAMPLE_STREAM});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Has(r.out, "\"filter_module\": \"" + ModulePath() + "\"")) << r.out.substr(0, 600);
-    EXPECT_TRUE(Has(r.out, "\"pat\": {\n      \"status\": \"complete\"")) << r.out.substr(0, 900);
+    EXPECT_TRUE(Has(r.out, "\"filter_module\":\"" + ModulePath() + "\"")) << r.out.substr(0, 600);
+    EXPECT_TRUE(Has(r.out, "\"pat\":{\"status\":\"complete\"")) << r.out.substr(0, 900);
 }

@@ -1,0 +1,88 @@
+#include "si/Huffman.h"
+
+#include "si/Text.h"
+
+namespace quenlix::si {
+
+namespace {
+
+class BitReader {
+public:
+    explicit BitReader(std::span<const uint8_t> b) : m_b(b) {}
+    bool More() const { return m_pos < m_b.size() * 8; }
+    int Bit() {
+        const int v = (m_b[m_pos / 8] >> (7 - m_pos % 8)) & 1;
+        ++m_pos;
+        return v;
+    }
+
+private:
+    std::span<const uint8_t> m_b;
+    size_t m_pos = 0;
+};
+
+constexpr uint8_t kEnd = 0x00;
+constexpr uint8_t kEscape = 0x1B;
+
+} // namespace
+
+bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits, std::string& out) {
+    if (table.size() < 256) {
+        return false;
+    }
+    BitReader in(bits);
+    uint8_t prior = kEnd;
+    while (in.More()) {
+        const size_t tree = (static_cast<size_t>(table[prior * 2]) << 8) | table[prior * 2 + 1];
+        size_t node = 0;
+        uint8_t ch = 0;
+        for (;;) {
+            const size_t at = tree + node * 2;
+            if (at + 1 >= table.size()) {
+                return false;
+            }
+            if (!in.More()) {
+                return true; // the padding bits of the last byte
+            }
+            const uint8_t branch = table[at + static_cast<size_t>(in.Bit())];
+            if (branch & 0x80) {
+                ch = branch & 0x7F;
+                break;
+            }
+            if (branch <= node) {
+                return false; // a tree must only point forward: this one would loop
+            }
+            node = branch;
+        }
+        if (ch == kEnd) {
+            return true;
+        }
+        if (ch == kEscape) {
+            uint8_t literal = 0;
+            for (int i = 0; i < 8; ++i) {
+                if (!in.More()) {
+                    return false;
+                }
+                literal = static_cast<uint8_t>((literal << 1) | in.Bit());
+            }
+            ch = literal;
+        }
+        out += static_cast<char>(ch);
+        prior = ch & 0x7F;
+    }
+    return true;
+}
+
+std::span<const uint8_t> AtscHuffmanTable(uint8_t compression_type) {
+    // The decode tables of A/65 Annex C (C.5 titles, C.7 descriptions) are not built in yet: compressed
+    // texts are then reported as such rather than guessed.
+    (void)compression_type;
+    return {};
+}
+
+bool AtscHuffmanDecode(uint8_t compression_type, std::span<const uint8_t> bytes, std::string& out) {
+    const std::span<const uint8_t> table = AtscHuffmanTable(compression_type);
+    return !table.empty() && HuffmanDecode(table, bytes, out);
+}
+
+} // namespace quenlix::si
