@@ -51,5 +51,18 @@ TEST(SiHuffman, EscapedAndHighCharactersFollowTheEscapeRules) {
     }
 }
 
+TEST(SiHuffman, ReadsTheDecodeTreeExampleOfA65) {
+    // A/65 Table F2: the tree of its Figure F1 (a 0, b 10, c 1100, d 1101, e 1110, f 11110, g 111110,
+    // escape 111111) as word offsets and leaves, here the tree of every context.
+    Bytes table(256, 0);
+    for (int i = 0; i < 128; ++i) {
+        table[i * 2] = 0x01;
+    }
+    table.insert(table.end(), {225, 1, 226, 2, 3, 4, 227, 228, 229, 5, 230, 6, 231, 155});
+    std::string out;
+    EXPECT_TRUE(HuffmanDecode(table, Bytes{0x59, 0xBD, 0xEF, 0xBF, 0x5A}, out));
+    EXPECT_EQ(out, "abcdefgZ");
+}
+
 } // namespace
 } // namespace quenlix::si
