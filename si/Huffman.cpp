@@ -32,43 +32,55 @@ bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits
     }
     BitReader in(bits);
     uint8_t prior = kEnd;
+    // Set after an escape and after every character above 127 (which the trees cannot hold): the next
+    // character is then sent as 8 bits as is.
+    bool literal = false;
+    bool escaped = false;
     while (in.More()) {
-        const size_t tree = (static_cast<size_t>(table[prior * 2]) << 8) | table[prior * 2 + 1];
-        size_t node = 0;
         uint8_t ch = 0;
-        for (;;) {
-            const size_t at = tree + node * 2;
-            if (at + 1 >= table.size()) {
-                return false;
-            }
-            if (!in.More()) {
-                return true; // the padding bits of the last byte
-            }
-            const uint8_t branch = table[at + static_cast<size_t>(in.Bit())];
-            if (branch & 0x80) {
-                ch = branch & 0x7F;
-                break;
-            }
-            if (branch <= node) {
-                return false; // a tree must only point forward: this one would loop
-            }
-            node = branch;
-        }
-        if (ch == kEnd) {
-            return true;
-        }
-        if (ch == kEscape) {
-            uint8_t literal = 0;
+        if (literal) {
             for (int i = 0; i < 8; ++i) {
                 if (!in.More()) {
+                    // An escape promises a whole character; after a high character these are padding.
+                    return !escaped;
+                }
+                ch = static_cast<uint8_t>((ch << 1) | in.Bit());
+            }
+        } else {
+            const size_t tree = (static_cast<size_t>(table[prior * 2]) << 8) | table[prior * 2 + 1];
+            size_t node = 0;
+            for (;;) {
+                const size_t at = tree + node * 2;
+                if (at + 1 >= table.size()) {
                     return false;
                 }
-                literal = static_cast<uint8_t>((literal << 1) | in.Bit());
+                if (!in.More()) {
+                    return true; // the padding bits of the last byte
+                }
+                const uint8_t branch = table[at + static_cast<size_t>(in.Bit())];
+                if (branch & 0x80) {
+                    ch = branch & 0x7F;
+                    break;
+                }
+                if (branch <= node) {
+                    return false; // a tree must only point forward: this one would loop
+                }
+                node = branch;
             }
-            ch = literal;
+            if (ch == kEscape) {
+                literal = escaped = true;
+                continue;
+            }
+        }
+        if (ch == kEnd) {
+            return true; // the terminator, in either form
         }
         out += static_cast<char>(ch);
-        prior = ch & 0x7F;
+        literal = ch >= 0x80;
+        escaped = false;
+        if (!literal) {
+            prior = ch;
+        }
     }
     return true;
 }
