@@ -75,19 +75,19 @@ int ScanSession::OpenFile(const std::string& path, unsigned packetSize) {
         return Fail(kScanInputError, name + ": cannot open: " + why);
     }
     m_inner = std::move(file);
-    return Open(name, packetSize);
+    return Open(name, packetSize, kReadBlock);
 }
 
-int ScanSession::OpenSource(std::unique_ptr<ByteSource> source, const std::string& name,
-                            unsigned packetSize) {
+int ScanSession::OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, unsigned packetSize,
+                            size_t blockSize) {
     m_inner = std::move(source);
-    return Open(name, packetSize);
+    return Open(name, packetSize, blockSize != 0 ? blockSize : kReadBlock);
 }
 
-int ScanSession::Open(const std::string& name, unsigned packetSize) {
+int ScanSession::Open(const std::string& name, unsigned packetSize, size_t blockSize) {
     m_name = name;
     m_source = std::make_unique<Source>(this, m_inner.get());
-    m_reader = std::make_unique<TsReader>(m_source.get(), packetSize, kReadBlock);
+    m_reader = std::make_unique<TsReader>(m_source.get(), packetSize, blockSize);
     // Found before the graph is built, so that input which is no transport stream at all gets a
     // plain answer instead of an empty scan.
     switch (m_reader->Detect()) {

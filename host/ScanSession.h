@@ -43,8 +43,10 @@ public:
 
     // A file by name, or standard input for "-"; packetSize 0 detects it. kScanOk or kScanInputError.
     int OpenFile(const std::string& path, unsigned packetSize);
-    // Any other source; name is how messages and the report show it.
-    int OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, unsigned packetSize);
+    // Any other source; name is how messages and the report show it. A live source trickles in: a
+    // smaller block lets the packet size be found from the first few datagrams.
+    int OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, unsigned packetSize,
+                   size_t blockSize = 0);
 
     // The demultiplexer and the filter in a graph, connected. kScanOk or kScanSetupError.
     int Build(const FilterFactory& factory);
@@ -79,7 +81,7 @@ public:
 
 private:
     class Source;
-    int Open(const std::string& name, unsigned packetSize);
+    int Open(const std::string& name, unsigned packetSize, size_t blockSize);
     int Fail(int status, const std::string& message);
 
     std::string m_name;

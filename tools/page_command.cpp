@@ -9,9 +9,6 @@
 #include <quenlix.h>
 #include <winuser.h>
 
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +22,7 @@
 #include "host/PropertyFrame.h"
 #include "register_command.h"
 #include "scan_setup.h"
+#include "terminal.h"
 
 namespace quenlix {
 
@@ -134,7 +132,12 @@ struct Presenter {
     void (*draw)(const std::string& text, const std::string& caption) = nullptr;
 };
 
-int ReadKey(int timeoutMs);
+// The terminal while the page is shown interactively.
+Terminal* g_terminal = nullptr;
+
+int ReadKey(int timeoutMs) {
+    return g_terminal != nullptr ? g_terminal->ReadKey(timeoutMs) : kKeyEnd;
+}
 
 int CALLBACK PresentMessage(void* context, HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     Presenter* p = static_cast<Presenter*>(context);
@@ -146,6 +149,10 @@ int CALLBACK PresentMessage(void* context, HWND owner, LPCSTR text, LPCSTR capti
     // Modal: the page waits until the box is dismissed.
     for (;;) {
         int key = ReadKey(-1);
+        if (key == kKeyResize) {
+            p->draw(text, caption);
+            continue;
+        }
         if (key == '\r' || key == '\n' || key == ' ' || key == 27 || key == 'o' || key < 0) {
             return IDOK;
         }
@@ -202,81 +209,12 @@ void Dump(FILE* out, HWND dialog, Presenter* p) {
     }
 }
 
-// --- the terminal ---
-
-struct Terminal {
-    termios saved = {};
-    bool raw = false;
-
-    void Enter() {
-        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios t = saved;
-            t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-            t.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-            t.c_cc[VMIN] = 1;
-            t.c_cc[VTIME] = 0;
-            raw = tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0;
-        }
-        fputs("\x1b[?1049h\x1b[?25l", stdout); // alternate screen, no cursor
-        fflush(stdout);
-    }
-    void Leave() {
-        fputs("\x1b[0m\x1b[?25h\x1b[?1049l", stdout);
-        fflush(stdout);
-        if (raw) {
-            tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        }
-    }
-};
-
-enum Key { kKeyUp = 1000, kKeyDown, kKeyLeft, kKeyRight, kKeyPageUp, kKeyPageDown, kKeyBackTab };
-
-int ReadByte(int timeoutMs) {
-    pollfd fd = {STDIN_FILENO, POLLIN, 0};
-    if (poll(&fd, 1, timeoutMs) <= 0) {
-        return -2; // nothing within the time
-    }
-    unsigned char c = 0;
-    if (read(STDIN_FILENO, &c, 1) != 1) {
-        return -1; // end of input
-    }
-    return c;
-}
-
-int ReadKey(int timeoutMs) {
-    int c = ReadByte(timeoutMs);
-    if (c != 27) {
-        return c;
-    }
-    // An escape sequence follows at once; a lone Esc does not.
-    int next = ReadByte(50);
-    if (next != '[' && next != 'O') {
-        return 27;
-    }
-    int code = ReadByte(50);
-    switch (code) {
-    case 'A':
-        return kKeyUp;
-    case 'B':
-        return kKeyDown;
-    case 'C':
-        return kKeyRight;
-    case 'D':
-        return kKeyLeft;
-    case 'Z':
-        return kKeyBackTab;
-    case '5':
-    case '6':
-        ReadByte(50); // '~'
-        return code == '5' ? kKeyPageUp : kKeyPageDown;
-    default:
-        return 0;
-    }
-}
+// --- the page on the terminal ---
 
 class PageScreen {
 public:
-    PageScreen(PropertyFrame* frame, HWND dialog) : m_frame(frame), m_dialog(dialog) {
+    PageScreen(Terminal* terminal, PropertyFrame* frame, HWND dialog)
+        : m_terminal(terminal), m_frame(frame), m_dialog(dialog) {
         m_focusOrder = {
             kTables, kPid, kTableId, kSection, kList, kUpdate, IDOK, IDCANCEL, PropertyFrame::kApplyButtonId};
         m_focus = kUpdate;
@@ -308,10 +246,11 @@ private:
         }
     }
     void Step(int delta);
-    std::string Combo(int id, size_t width) const;
-    std::string Button(int id) const;
-    std::string Styled(int id, const std::string& text) const;
+    Span Combo(int id, size_t width) const;
+    Span Button(int id) const;
+    Span Styled(int id, const std::string& text) const;
 
+    Terminal* m_terminal;
     PropertyFrame* m_frame;
     HWND m_dialog;
     std::vector<int> m_focusOrder;
@@ -428,91 +367,89 @@ bool PageScreen::Handle(int key) {
     return !m_frame->IsClosed();
 }
 
-std::string PageScreen::Styled(int id, const std::string& text) const {
+Span PageScreen::Styled(int id, const std::string& text) const {
     if (!Usable(id)) {
-        return "\x1b[2m" + text + "\x1b[0m";
+        return {text, Style::Dim};
     }
-    if (id == m_focus) {
-        return "\x1b[7m" + text + "\x1b[0m";
-    }
-    return text;
+    return {text, id == m_focus ? Style::Focus : Style::Normal};
 }
 
-std::string PageScreen::Combo(int id, size_t width) const {
+Span PageScreen::Combo(int id, size_t width) const {
     std::string text = ComboText(Control(id));
     text.resize(width, ' ');
     return Styled(id, "[" + text + " v]");
 }
 
-std::string PageScreen::Button(int id) const {
+Span PageScreen::Button(int id) const {
     return Styled(id, "[ " + Plain(TextOf(Control(id))) + " ]");
 }
 
 void PageScreen::Draw(const std::string& message, const std::string& caption) {
-    winsize ws = {};
-    int width = 80;
-    int height = 24;
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) {
-        width = ws.ws_col;
-        height = ws.ws_row;
-    }
-    std::string s = "\x1b[H\x1b[2J";
-    auto line = [&s](const std::string& text) { s += text + "\x1b[K\r\n"; };
+    const int width = m_terminal->Width();
+    const int height = m_terminal->Height();
+    std::vector<Line> lines;
+    auto text = [](const std::string& t) { return Span{t, Style::Normal}; };
     std::string title = " " + TextOf(m_frame->Window());
-    title.resize(static_cast<size_t>(width), ' ');
-    line("\x1b[7m" + title + "\x1b[0m");
-    line(" " + std::string("\x1b[1m") + "Service Information" + "\x1b[0m");
-    line("");
-    auto label = [this](int id) {
+    title.resize(static_cast<size_t>(std::max(width, 1)), ' ');
+    lines.push_back({{title, Style::Title}});
+    lines.push_back({text(" "), {"Service Information", Style::Bold}});
+    lines.push_back({});
+    auto label = [this, &text](int id) {
         std::string t = Plain(TextOf(GetDlgItem(m_dialog, id)));
         t.resize(15, ' ');
-        return t;
+        return text(t);
     };
-    line("  " + label(1007) + Combo(kTables, 10) + "    " + label(1023) + Combo(kPid, 10));
-    line("  " + label(1018) + Combo(kTableId, 10) + "    " + label(1020) + Combo(kSection, 10));
-    line("");
+    lines.push_back(
+        {text("  "), label(1007), Combo(kTables, 10), text("    "), label(1023), Combo(kPid, 10)});
+    lines.push_back(
+        {text("  "), label(1018), Combo(kTableId, 10), text("    "), label(1020), Combo(kSection, 10)});
+    lines.push_back({});
 
     // The list: header, rows from the scroll position, then its end.
-    HWND list = Control(kList);
-    auto rows = ListRows(list);
+    auto rows = ListRows(Control(kList));
     const int col0 = 36;
     const int col1 = std::max(20, width - col0 - 10);
     m_listHeight = std::max(3, height - 16);
+    m_scroll = std::max(0, std::min(m_scroll, static_cast<int>(rows.size()) - m_listHeight));
     auto cell = [](std::string t, int w) {
         t.resize(static_cast<size_t>(w), ' ');
         return t;
     };
     std::string rule = "  +" + std::string(static_cast<size_t>(col0 + 2), '-') + "+" +
                        std::string(static_cast<size_t>(col1 + 1), '-') + "+";
-    line(rule);
-    line("  | " + Styled(kList, cell("Item", col0)) + " | " + cell("Description", col1) + "|");
-    line(rule);
+    lines.push_back({text(rule)});
+    lines.push_back(
+        {text("  | "), Styled(kList, cell("Item", col0)), text(" | " + cell("Description", col1) + "|")});
+    lines.push_back({text(rule)});
     for (int r = 0; r < m_listHeight; ++r) {
         size_t at = static_cast<size_t>(m_scroll + r);
-        if (at < rows.size()) {
-            line("  | " + cell(rows[at].first, col0) + " | " + cell(rows[at].second, col1) + "|");
-        } else {
-            line("  | " + cell("", col0) + " | " + cell("", col1) + "|");
-        }
+        bool held = at < rows.size();
+        lines.push_back({text("  | " + cell(held ? rows[at].first : "", col0) + " | " +
+                              cell(held ? rows[at].second : "", col1) + "|")});
     }
-    line(rule + (rows.size() > static_cast<size_t>(m_listHeight)
-                     ? "  rows " + std::to_string(m_scroll + 1) + "-" +
-                           std::to_string(
-                               std::min<size_t>(rows.size(), static_cast<size_t>(m_scroll + m_listHeight))) +
-                           " of " + std::to_string(rows.size())
-                     : std::string()));
-    line("");
-    line("  " + Button(kUpdate) + "          " + Button(IDOK) + " " + Button(IDCANCEL) + " " +
-         Button(PropertyFrame::kApplyButtonId));
-    line("");
+    std::string range;
+    if (rows.size() > static_cast<size_t>(m_listHeight)) {
+        range = "  rows " + std::to_string(m_scroll + 1) + "-" +
+                std::to_string(std::min<size_t>(rows.size(), static_cast<size_t>(m_scroll + m_listHeight))) +
+                " of " + std::to_string(rows.size());
+    }
+    lines.push_back({text(rule + range)});
+    lines.push_back({});
+    lines.push_back({text("  "), Button(kUpdate), text("          "), Button(IDOK), text(" "),
+                     Button(IDCANCEL), text(" "), Button(PropertyFrame::kApplyButtonId)});
+    lines.push_back({});
     if (!message.empty()) {
-        line("  \x1b[7m " + caption + " \x1b[0m " + message + "   \x1b[7m[ OK ]\x1b[0m");
+        lines.push_back({text("  "),
+                         {" " + caption + " ", Style::Message},
+                         text(" " + message + "   "),
+                         {"[ OK ]", Style::Focus}});
     } else {
-        line("  \x1b[2mTab move  Up/Down choose or scroll  Enter press  u update  a apply  o OK  q "
-             "cancel\x1b[0m");
+        lines.push_back(
+            {text("  "),
+             {"Tab move  Up/Down choose or scroll  Enter press  u update  a apply  o OK  q cancel",
+              Style::Dim}});
     }
-    fputs(s.c_str(), stdout);
-    fflush(stdout);
+    m_terminal->Show(lines);
 }
 
 PageScreen* g_screen = nullptr;
@@ -559,8 +496,15 @@ int ShowPage(IBaseFilter* filter, bool dump) {
         Dump(stdout, dialog, &presenter);
     } else {
         Terminal terminal;
-        terminal.Enter();
-        PageScreen screen(&frame, dialog);
+        std::string why;
+        if (!terminal.Enter(&why)) {
+            fprintf(stderr, "quenlix: %s\n", why.c_str());
+            QxSetMessageBoxPresenter(previous, nullptr);
+            frame.Close();
+            return kFailed;
+        }
+        g_terminal = &terminal;
+        PageScreen screen(&terminal, &frame, dialog);
         g_screen = &screen;
         screen.Draw();
         for (;;) {
@@ -571,6 +515,7 @@ int ShowPage(IBaseFilter* filter, bool dump) {
             screen.Draw();
         }
         g_screen = nullptr;
+        g_terminal = nullptr;
         terminal.Leave();
     }
     QxSetMessageBoxPresenter(previous, nullptr);

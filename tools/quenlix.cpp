@@ -86,6 +86,15 @@ private:
 // Only where someone watches, and only when the wait is worth showing.
 constexpr uint64_t kProgressFrom = 8u << 20;
 
+// The events of the tables asked for ("pmt 0x0001" is one of the PMTs).
+void PrintEvents(const std::vector<quenlix::TableEvent>& events, const quenlix::ReportOptions& o) {
+    for (const quenlix::TableEvent& e : events) {
+        if (o.tables.empty() || o.tables.count(e.table.substr(0, e.table.find(' '))) != 0) {
+            quenlix::PrintEvent(stdout, e, o.json);
+        }
+    }
+}
+
 int RunScan(const ScanOptions& o) {
     quenlix::ComScope com;
     qxhost::ScanSession session;
@@ -117,9 +126,7 @@ int RunScan(const ScanOptions& o) {
         }
         lastLook = now;
         if (o.follow) {
-            for (const quenlix::TableEvent& e : watch.Look(tc)) {
-                quenlix::PrintEvent(stdout, e, o.report.json);
-            }
+            PrintEvents(watch.Look(tc), o.report);
         }
         return o.untilComplete && quenlix::CollectionComplete(tc);
     };
@@ -133,9 +140,7 @@ int RunScan(const ScanOptions& o) {
     }
     // What was read before a failure part-way is still reported.
     if (o.follow) {
-        for (const quenlix::TableEvent& e : watch.Look(tc)) {
-            quenlix::PrintEvent(stdout, e, o.report.json);
-        }
+        PrintEvents(watch.Look(tc), o.report);
     } else {
         quenlix::ScanFacts facts;
         facts.input = o.input == "-" ? "(standard input)" : o.input;

@@ -9,6 +9,13 @@
 
 namespace quenlix {
 
+namespace {
+
+// Ten datagrams of seven packets: enough to find the packet size, soon enough at a low bitrate.
+constexpr size_t kLiveBlock = 10 * 7 * 204;
+
+} // namespace
+
 int OpenInput(qxhost::ScanSession& session, const std::string& input, unsigned packetSize) {
     int status = qxhost::kScanOk;
     if (IsUdpUrl(input)) {
@@ -23,7 +30,7 @@ int OpenInput(qxhost::ScanSession& session, const std::string& input, unsigned p
             fprintf(stderr, "quenlix: %s: %s\n", input.c_str(), why.c_str());
             return qxhost::kScanInputError;
         }
-        status = session.OpenSource(std::move(source), input, packetSize);
+        status = session.OpenSource(std::move(source), input, packetSize, kLiveBlock);
     } else {
         status = session.OpenFile(input, packetSize);
     }

@@ -48,10 +48,9 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// The source tree's top folder (this file lies in tests/cli/).
+// The source tree's top folder.
 std::string TopDir() {
-    std::string source = __FILE__;
-    return source.substr(0, source.rfind("/tests/"));
+    return QX_SOURCE_DIR;
 }
 
 struct Outcome {
@@ -350,9 +349,15 @@ TEST(QuenlixScan, UsageErrorsExitTwo) {
     }
     help = Quenlix("scan --help");
     EXPECT_EQ(0, help.status);
-    for (const char* option : {"--json", "--hex", "--detail", "--tables", "--until-complete", "--follow",
-                               "--packet-size", "udp://"}) {
+    // The manual page documents what the help lists.
+    std::string manual = ReadFile(TopDir() + "/docs/quenlix.1");
+    for (std::string option : {"--json", "--hex", "--detail", "--tables", "--until-complete", "--follow",
+                               "--packet-size", "--no-progress", "udp://"}) {
         EXPECT_NE(std::string::npos, help.out.find(option)) << option;
+        for (size_t at = 0; (at = option.find('-', at)) != std::string::npos; at += 2) {
+            option.replace(at, 1, "\\-");
+        }
+        EXPECT_NE(std::string::npos, manual.find(option)) << option;
     }
     Outcome version = Quenlix("--version");
     EXPECT_EQ(0, version.status);
@@ -379,4 +384,66 @@ TEST(QuenlixScan, BundledSampleIsWhatTheGeneratorWrites) {
     ASSERT_FALSE(bundled.empty());
     EXPECT_TRUE(bundled == std::string(built.ts.begin(), built.ts.end()));
     EXPECT_LT(bundled.size(), 200u * 1024);
+}
+
+TEST(QuenlixScan, UntilCompleteStopsEarlyWithTheSameTables) {
+    MuxOptions o;
+    o.noise = false;
+    o.cycles = 400; // a few MB of the same tables over and over
+    BuiltStream built = BuildSampleStream(o);
+    std::string path = TempPath("long.ts");
+    WriteFile(path, built.ts);
+    Outcome full = Quenlix("scan '" + path + "'");
+    Outcome early = Quenlix("scan --until-complete '" + path + "'");
+    Outcome earlyJson = Quenlix("scan --json --until-complete '" + path + "'");
+    remove(path.c_str());
+    ASSERT_EQ(0, full.status) << full.err;
+    ASSERT_EQ(0, early.status) << early.err;
+    EXPECT_EQ("", early.err); // stopping between two reads is no cut capture
+    Json j = Json::Parse(earlyJson.out);
+    EXPECT_LT(j["input"]["bytes"].Int(), static_cast<long long>(built.ts.size() / 4));
+    ExpectTables(j["tables"], built.expected);
+    size_t tables = full.out.find("\nTables:");
+    ASSERT_NE(std::string::npos, tables);
+    EXPECT_EQ(full.out.substr(tables), early.out.substr(early.out.find("\nTables:")));
+}
+
+TEST(QuenlixScan, TablesOptionKeepsOnlyTheTablesNamed) {
+    BuiltStream built = BuildSampleStream(MuxOptions{});
+    Json j = ScanJson(built.ts, "some.ts", "--tables pat,sdt --tables vct");
+    std::vector<std::string> names;
+    for (const auto& [name, table] : j["tables"].fields) {
+        names.push_back(name);
+    }
+    EXPECT_EQ((std::vector<std::string>{"pat", "sdt", "vct"}), names);
+    ExpectIndexed(j["tables"]["sdt"], built.expected.sdt, "SDT");
+    // Report options of the writer are accepted with every other option.
+    std::string path = TempPath("opts.ts");
+    WriteFile(path, built.ts);
+    Outcome r = Quenlix("scan --hex --detail --packet-size 188 --tables pmt '" + path + "'");
+    remove(path.c_str());
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("pmt:"));
+    EXPECT_EQ(std::string::npos, r.out.find("pat:"));
+}
+
+TEST(QuenlixScan, WithoutTheModuleScanAndPageCannotSetUpTheGraph) {
+    // A copy of the program in a folder of its own has no quenlix.ax beside it, and the registry
+    // of its own knows no filter class.
+    std::string dir = TempPath("alone");
+    std::string program = dir + "/quenlix";
+    ASSERT_EQ(0, system(("mkdir -p '" + dir + "' && cp '" + ProgramPath() + "' '" + program + "'").c_str()));
+    for (const std::string command : {"scan", "page --dump"}) {
+        SCOPED_TRACE(command);
+        std::string err = TempPath("alone.err");
+        int raw = system(("QUENLIX_REGISTRY='" + TempPath("alone.reg") + "' '" + program + "' " + command +
+                          " '" + TopDir() + "/samples/quenlix-sample.ts' >/dev/null 2>'" + err + "'")
+                             .c_str());
+        EXPECT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(3, WEXITSTATUS(raw));
+        EXPECT_NE(std::string::npos, ReadFile(err).find("cannot create the Korvane Trevasi Filter"))
+            << ReadFile(err);
+        remove(err.c_str());
+    }
+    system(("rm -rf '" + dir + "'").c_str());
 }

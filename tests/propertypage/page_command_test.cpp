@@ -217,6 +217,20 @@ TEST_F(PageCommand, TheDialogInATerminalReactsToKeys) {
     tmux.Keys("t Down"); // NIT
     ASSERT_TRUE(tmux.WaitFor("transport_stream_loop_length")) << tmux.Screen();
 
+    // The list follows the window's width: its frame ends two columns short of the edge.
+    auto listFrameWidth = [&tmux]() {
+        std::string screen = tmux.Screen();
+        size_t at = screen.find("\n  +---");
+        return at == std::string::npos ? std::string::npos : screen.find('\n', at + 1) - at - 1;
+    };
+    EXPECT_EQ(listFrameWidth(), 118u) << tmux.Screen();
+    system(("tmux resize-window -t " + tmux.session + " -x 90 -y 30").c_str());
+    for (int i = 0; i < 100 && listFrameWidth() != 88u; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(listFrameWidth(), 88u) << tmux.Screen();
+    EXPECT_NE(tmux.Screen().find("transport_stream_loop_length"), std::string::npos) << tmux.Screen();
+
     tmux.Keys("q");
     ASSERT_TRUE(tmux.WaitFor("EXITED 0")) << tmux.Screen();
     remove(file.c_str());
