@@ -403,9 +403,9 @@ TEST(QuenlixScan, UntilCompleteStopsEarlyWithTheSameTables) {
     Json j = Json::Parse(earlyJson.out);
     EXPECT_LT(j["input"]["bytes"].Int(), static_cast<long long>(built.ts.size() / 4));
     ExpectTables(j["tables"], built.expected);
-    size_t tables = full.out.find("\ntables:");
+    size_t tables = full.out.find("\nTables:");
     ASSERT_NE(std::string::npos, tables);
-    EXPECT_EQ(full.out.substr(tables), early.out.substr(early.out.find("\ntables:")));
+    EXPECT_EQ(full.out.substr(tables), early.out.substr(early.out.find("\nTables:")));
 }
 
 TEST(QuenlixScan, TablesOptionKeepsOnlyTheTablesNamed) {
