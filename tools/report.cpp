@@ -769,6 +769,21 @@ void KeepEveryEitVersion(ITableCollector* tc) {
     tc->SetAtscEitResetOnVersionChange(FALSE);
 }
 
+void WriteSection(const uint8_t* bytes, size_t length, uint32_t pid, bool json, FILE* out) {
+    StoredSection copy = {};
+    copy.pid = pid;
+    copy.section_number = length > 6 ? bytes[6] : 0;
+    copy.length = static_cast<ULONG>(length);
+    copy.bytes = const_cast<BYTE*>(bytes);
+    const J s = SectionJson(&copy, si::DecodeSection({bytes, length}), 0, true);
+    Writer w(out);
+    if (json) {
+        w << s.dump() << "\n";
+    } else {
+        PrintText(w, s, "", 0);
+    }
+}
+
 void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f, FILE* out) {
     Writer w(out);
     const uint8_t gps = GpsUtcOffset(tc);

@@ -34,6 +34,10 @@ struct ScanFacts {
 // new present/following version would empty both EIT stores of every other service's schedule.
 void KeepEveryEitVersion(ITableCollector* tc);
 
+// One section, decoded and written as the report writes a section: JSON on one line, else indented text.
+// For callers that hold bytes rather than a filter.
+void WriteSection(const uint8_t* bytes, size_t length, uint32_t pid, bool json, FILE* out);
+
 // Reads what the filter holds through ITableCollector only and prints it with the scan's facts.
 void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f, FILE* out);
 
