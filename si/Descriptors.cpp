@@ -5,8 +5,7 @@ namespace quenlix::si {
 namespace {
 
 std::string Lang(Cursor& c) {
-    auto b = c.Bytes(3, "ISO_639_language_code");
-    return std::string(b.begin(), b.end());
+    return LanguageCode(c.Bytes(3, "ISO_639_language_code"));
 }
 
 std::string Text(Cursor& c, const char* what) {

@@ -228,6 +228,12 @@ private:
 
 } // namespace
 
+std::string LanguageCode(std::span<const uint8_t> bytes) {
+    std::string out;
+    Latin1ToUtf8(bytes, out);
+    return out;
+}
+
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         cp = kReplacement;
@@ -444,8 +450,7 @@ std::vector<AtscString> ReadMultipleString(Cursor& c) {
     const unsigned count = c.U8("number_strings");
     for (unsigned i = 0; i < count && c.ok(); ++i) {
         AtscString s;
-        auto lang = c.Bytes(3, "ISO_639_language_code");
-        s.language.assign(lang.begin(), lang.end());
+        s.language = LanguageCode(c.Bytes(3, "ISO_639_language_code"));
         const unsigned segments = c.U8("number_segments");
         for (unsigned j = 0; j < segments && c.ok(); ++j) {
             AtscSegment seg;

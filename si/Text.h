@@ -28,6 +28,8 @@ std::string DvbText(std::span<const uint8_t> text);
 bool LegacyToUtf8(DvbCharset::Table table, int part, std::span<const uint8_t> bytes, std::string& out);
 
 void AppendUtf8(std::string& out, uint32_t code_point);
+// An ISO 639-2 language (or ISO 3166 country) code: three ISO 8859-1 characters, whatever the bytes are.
+std::string LanguageCode(std::span<const uint8_t> bytes);
 // Big-endian UTF-16 (pairs joined, lone surrogates replaced) to UTF-8, stopping at the first NUL.
 std::string Utf16BeText(std::span<const uint8_t> bytes);
 

@@ -15,6 +15,9 @@ namespace quenlix {
 namespace {
 
 using J = nlohmann::ordered_json;
+// Texts reach here as UTF-8 from si/; should a broadcast's bytes still slip through, the report shows a
+// replacement character rather than stopping.
+constexpr auto kBadUtf8 = J::error_handler_t::replace;
 
 const char* StatusName(ULONG s) {
     return s == 2 ? "complete" : s == 1 ? "incomplete" : "none";
@@ -461,7 +464,7 @@ void PrintText(Writer& w, const J& v, const std::string& key, int indent) {
         snprintf(buf, sizeof buf, "0x%04" PRIX64, v.get<uint64_t>());
         w << pad << key << ": " << buf << "\n";
     } else {
-        w << pad << key << ": " << v.dump() << "\n";
+        w << pad << key << ": " << v.dump(-1, ' ', false, kBadUtf8) << "\n";
     }
 }
 
@@ -669,7 +672,7 @@ std::string Field(const J& o, const char* key) {
     if (it == o.end()) {
         return "";
     }
-    return it->is_string() ? it->get<std::string>() : it->dump();
+    return it->is_string() ? it->get<std::string>() : it->dump(-1, ' ', false, kBadUtf8);
 }
 
 void PrintSummary(Writer& w, const J& s) {
@@ -778,7 +781,7 @@ void WriteSection(const uint8_t* bytes, size_t length, uint32_t pid, bool json, 
     const J s = SectionJson(&copy, si::DecodeSection({bytes, length}), 0, true);
     Writer w(out);
     if (json) {
-        w << s.dump() << "\n";
+        w << s.dump(-1, ' ', false, kBadUtf8) << "\n";
     } else {
         PrintText(w, s, "", 0);
     }
@@ -789,10 +792,11 @@ void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f
     const uint8_t gps = GpsUtcOffset(tc);
     const bool summary = o.tables.empty();
     if (o.json) {
-        w << "{\"input\":" << InputJson(f).dump() << ",\"filter_module\":" << J(f.module).dump()
-          << ",\"demux\":" << DemuxJson(f.demux).dump();
+        w << "{\"input\":" << InputJson(f).dump(-1, ' ', false, kBadUtf8)
+          << ",\"filter_module\":" << J(f.module).dump(-1, ' ', false, kBadUtf8)
+          << ",\"demux\":" << DemuxJson(f.demux).dump(-1, ' ', false, kBadUtf8);
         if (summary) {
-            w << ",\"summary\":" << Summary(tc).Json().dump();
+            w << ",\"summary\":" << Summary(tc).Json().dump(-1, ' ', false, kBadUtf8);
         }
         w << ",\"tables\":{";
     } else {
@@ -826,7 +830,7 @@ void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f
             if (o.json) {
                 if (open != t.name) {
                     close();
-                    w << (firstTop ? "" : ",") << J(t.name).dump() << ":{";
+                    w << (firstTop ? "" : ",") << J(t.name).dump(-1, ' ', false, kBadUtf8) << ":{";
                     firstTop = false;
                     open = t.name;
                     nested = grouped;
@@ -846,7 +850,8 @@ void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f
                     head["status"] = StatusName(t.status);
                 }
                 head["section_count"] = t.count;
-                std::string fields = head.dump(); // the object's fields, left open for its sections
+                std::string fields =
+                    head.dump(-1, ' ', false, kBadUtf8); // the object's fields, left open for its sections
                 fields = fields.substr(1, fields.size() - 2);
                 if (grouped) {
                     w << (firstSub ? "{" : ",{");
@@ -872,7 +877,7 @@ void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f
             const J s =
                 SectionJson(h.section, si::DecodeSection({h.section->bytes, h.section->length}), gps, o.hex);
             if (o.json) {
-                w << (firstSection ? "" : ",") << s.dump();
+                w << (firstSection ? "" : ",") << s.dump(-1, ' ', false, kBadUtf8);
                 firstSection = false;
             } else {
                 w << "    -\n";
@@ -884,7 +889,7 @@ void WriteReport(ITableCollector* tc, const ReportOptions& o, const ScanFacts& f
         // Tables asked for but with nothing to show still appear, empty.
         for (const char* name : {"eit", "atsc_eit", "ett"}) {
             if (written.count(name) == 0 && (o.tables.empty() || o.tables.count(name) != 0)) {
-                w << (firstTop ? "" : ",") << J(name).dump()
+                w << (firstTop ? "" : ",") << J(name).dump(-1, ' ', false, kBadUtf8)
                   << (std::string(name) == "ett" ? ":{\"section_count\":0,\"sections\":[]}"
                                                  : ":{\"tables\":[]}");
                 firstTop = false;
