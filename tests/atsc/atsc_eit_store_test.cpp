@@ -209,17 +209,6 @@ TEST(AtscEitStore, OutOfMemory) {
         EXPECT_EQ(store.GetSectionCount(kEit0), 0u);
         EXPECT_EQ(store.GetSectionCount(kEit0 + 5), 0u);
     }
-    {
-        AtscEitStore store;
-        ASSERT_EQ(Add(store, 1, kEit0, held), S_OK);
-        for (unsigned long n = 1; n <= 2; ++n) {
-            StoredSection sentinel = {};
-            StoredSection* out = &sentinel;
-            MemFailAt(n);
-            EXPECT_EQ(store.GetSection(kEit0, 0, 1, &out), E_OUTOFMEMORY);
-            EXPECT_EQ(out, nullptr);
-        }
-    }
 }
 
 TEST(AtscEitStore, AWholeGuideFillsAndEmptiesOnASmallStack) {

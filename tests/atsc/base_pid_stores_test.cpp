@@ -111,26 +111,6 @@ TEST(MgtStore, SectionLengthBounds) {
     EXPECT_EQ(store.Held().length, padded.size());
 }
 
-TEST(MgtStore, OutOfMemory) {
-    MemFailGuard guard;
-    MgtStore store;
-    Bytes v1 = BuildMgt(1, {});
-    ASSERT_EQ(Add(store, v1), S_OK);
-    // The old MGT is dropped before the copy is made: the store is left empty.
-    ExactBuffer v2(BuildMgt(2, {}));
-    MemFailAt(1);
-    EXPECT_EQ(store.AddSection(v2.size(), v2.data()), E_OUTOFMEMORY);
-    EXPECT_FALSE(store.IsComplete());
-    EXPECT_EQ(store.AddSection(v2.size(), v2.data()), S_OK);
-    for (unsigned long n = 1; n <= 2; ++n) {
-        StoredSection* copy = nullptr;
-        MemFailAt(n);
-        EXPECT_EQ(store.GetSection(&copy), E_OUTOFMEMORY) << n;
-        EXPECT_EQ(copy, nullptr);
-        EXPECT_TRUE(store.IsComplete());
-    }
-}
-
 TEST(SttStore, EveryValidSttReplacesTheLast) {
     SttStore store;
     Bytes first = BuildStt(1000);
@@ -175,16 +155,6 @@ TEST(SttStore, RefusesEachBrokenTest) {
     Bytes largest = BuildPsip(big);
     ASSERT_EQ(largest.size(), 3u + 1021u);
     EXPECT_EQ(Add(store, largest), S_OK);
-}
-
-TEST(SttStore, OutOfMemoryLeavesTheStoreEmpty) {
-    MemFailGuard guard;
-    SttStore store;
-    ASSERT_EQ(Add(store, BuildStt(1)), S_OK);
-    ExactBuffer next(BuildStt(2));
-    MemFailAt(1);
-    EXPECT_EQ(store.AddSection(next.size(), next.data()), E_OUTOFMEMORY);
-    EXPECT_FALSE(store.IsComplete());
 }
 
 TEST(VctStore, FillsOutOfOrderAndCopiesCarryPidZero) {

@@ -1,5 +1,5 @@
-// In-process server support: class objects from the template table, the class factory, unloading,
-// and the registration helpers (COM server keys, filter-mapper entries).
+// In-process server support the module tests cannot reach: a creation function that fails, the
+// unregister-before-register order, a filter registering itself, and the init routines.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,7 +17,6 @@ using namespace qxtest;
 namespace {
 
 const CLSID kFailingClsid = {0x1b2c3d4e, 0x0009, 0x0002, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
-const CLSID kUnknownClsid = {0x1b2c3d4e, 0x0010, 0x0002, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
 
 // What the failing class's creation function does next.
 HRESULT g_nextFailure = E_FAIL;
@@ -69,43 +68,6 @@ protected:
 
 } // namespace
 
-TEST_F(ServerTest, ClassObjectsComeFromTheTemplateTable) {
-    void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(SinkFilter::ClassId(), IID_IBaseFilter, &p), E_NOINTERFACE);
-    EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(DllGetClassObject(kUnknownClsid, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(DllGetClassObject(SinkFilter::ClassId(), IID_IUnknown, &p), S_OK);
-    static_cast<IUnknown*>(p)->Release();
-    MemFailAt(1);
-    EXPECT_EQ(DllGetClassObject(SinkFilter::ClassId(), IID_IClassFactory, &p), E_OUTOFMEMORY);
-    MemFailAt(0);
-
-    IClassFactory* f = Factory(SinkFilter::ClassId());
-    ASSERT_NE(f, nullptr);
-    IBaseFilter* filter = nullptr;
-    EXPECT_EQ(f->CreateInstance(nullptr, IID_IBaseFilter, nullptr), E_POINTER);
-    ASSERT_EQ(f->CreateInstance(nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&filter)), S_OK);
-    CLSID clsid{};
-    EXPECT_EQ(filter->GetClassID(&clsid), S_OK);
-    EXPECT_EQ(clsid, SinkFilter::ClassId());
-    // An interface the object lacks: the object goes again.
-    LONG before = CBaseObject::ObjectsActive();
-    EXPECT_EQ(f->CreateInstance(nullptr, IID_IMemInputPin, &p), E_NOINTERFACE);
-    EXPECT_EQ(CBaseObject::ObjectsActive(), before);
-    // Aggregation only through IUnknown.
-    EXPECT_EQ(f->CreateInstance(filter, IID_IBaseFilter, &p), E_NOINTERFACE);
-    // Out of memory for the object, or for its pin.
-    for (unsigned long n = 1; n <= 3; n++) {
-        MemFailAt(n);
-        EXPECT_EQ(f->CreateInstance(nullptr, IID_IBaseFilter, &p), E_OUTOFMEMORY) << n;
-        EXPECT_EQ(p, nullptr);
-    }
-    MemFailAt(0);
-    EXPECT_EQ(CBaseObject::ObjectsActive(), before);
-    filter->Release();
-    f->Release();
-}
-
 TEST_F(ServerTest, FactoryPassesOnTheCreationFunctionsFailure) {
     IClassFactory* f = Factory(kFailingClsid);
     ASSERT_NE(f, nullptr);
@@ -120,25 +82,6 @@ TEST_F(ServerTest, FactoryPassesOnTheCreationFunctionsFailure) {
     g_nextFailure = S_OK;
     EXPECT_EQ(f->CreateInstance(nullptr, IID_IUnknown, &p), E_OUTOFMEMORY);
     f->Release();
-}
-
-TEST_F(ServerTest, ModuleUnloadsOnlyWhenNothingLivesAndNothingIsLocked) {
-    ASSERT_EQ(m_objects, 0);
-    EXPECT_EQ(DllCanUnloadNow(), S_OK);
-    IClassFactory* f = Factory(SinkFilter::ClassId());
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE); // the factory is an object of the module
-    EXPECT_EQ(f->LockServer(TRUE), S_OK);
-    f->Release();
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    EXPECT_TRUE(CClassFactory::IsLocked());
-    f = Factory(SinkFilter::ClassId());
-    EXPECT_EQ(f->LockServer(FALSE), S_OK);
-    IUnknown* obj = nullptr;
-    ASSERT_EQ(f->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&obj)), S_OK);
-    f->Release();
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    obj->Release();
-    EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
 namespace {
@@ -205,49 +148,6 @@ TEST_F(ServerTest, FilterIsUnregisteredBeforeItIsRegistered) {
     EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), REGDB_E_WRITEREGDB);
 }
 
-TEST_F(ServerTest, ServerKeysAreWrittenAndRemoved) {
-    char path[] = "/tmp/qx_server_test_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    setenv("QUENLIX_REGISTRY", path, 1);
-
-    ASSERT_EQ(AMovieSetupRegisterServer(SinkFilter::ClassId(), L"Test Sink", L"/opt/test.ax"), S_OK);
-    HKEY hkey = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{1B2C3D4E-0001-0002-8001-020304050607}", 0, KEY_READ,
-                            &hkey),
-              ERROR_SUCCESS);
-    WCHAR value[MAX_PATH] = {};
-    DWORD bytes = sizeof(value);
-    DWORD type = 0;
-    ASSERT_EQ(RegQueryValueExW(hkey, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_STREQ(value, L"Test Sink");
-    HKEY hserver = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(hkey, L"InprocServer32", 0, KEY_READ, &hserver), ERROR_SUCCESS);
-    bytes = sizeof(value);
-    ASSERT_EQ(RegQueryValueExW(hserver, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(value, L"/opt/test.ax");
-    bytes = sizeof(value);
-    ASSERT_EQ(
-        RegQueryValueExW(hserver, L"ThreadingModel", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes),
-        ERROR_SUCCESS);
-    EXPECT_STREQ(value, L"Both");
-    RegCloseKey(hserver);
-    RegCloseKey(hkey);
-
-    EXPECT_EQ(AMovieSetupUnregisterServer(SinkFilter::ClassId()), S_OK);
-    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{1B2C3D4E-0001-0002-8001-020304050607}", 0, KEY_READ,
-                            &hkey),
-              ERROR_SUCCESS);
-    // Removing what is not there is quiet.
-    EXPECT_EQ(AMovieSetupUnregisterServer(SinkFilter::ClassId()), S_OK);
-    unsetenv("QUENLIX_REGISTRY");
-    unlink(path);
-}
-
 namespace {
 
 bool KeyExists(const wchar_t* name) {
@@ -273,38 +173,6 @@ std::wstring DefaultValue(const wchar_t* name, const wchar_t* value = nullptr) {
 }
 
 } // namespace
-
-TEST_F(ServerTest, ModuleRegistersEveryTemplateAndTheFilter) {
-    char path[] = "/tmp/qx_server_test_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    setenv("QUENLIX_REGISTRY", path, 1);
-    const wchar_t* sinkKey = L"CLSID\\{1B2C3D4E-0001-0002-8001-020304050607}";
-    const wchar_t* failingKey = L"CLSID\\{1B2C3D4E-0009-0002-8001-020304050607}";
-    const wchar_t* mapperEntry =
-        L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B2C3D4E-0001-0002-8001-020304050607}";
-
-    // Twice: the second registration replaces the first.
-    ASSERT_EQ(AMovieDllRegisterServer2(TRUE), S_OK);
-    ASSERT_EQ(AMovieDllRegisterServer2(TRUE), S_OK);
-    EXPECT_EQ(DefaultValue(sinkKey), L"Test Sink");
-    EXPECT_EQ(DefaultValue(failingKey), L"Failing Class");
-    std::wstring server = std::wstring(sinkKey) + L"\\InprocServer32";
-    EXPECT_NE(DefaultValue(server.c_str()), L"<none>");
-    EXPECT_EQ(DefaultValue(server.c_str(), L"ThreadingModel"), L"Both");
-    // Only the template with setup data goes to the mapper.
-    EXPECT_EQ(DefaultValue(mapperEntry, L"FriendlyName"), L"Test Sink");
-    EXPECT_FALSE(KeyExists(
-        L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B2C3D4E-0009-0002-8001-020304050607}"));
-
-    ASSERT_EQ(AMovieDllRegisterServer2(FALSE), S_OK);
-    EXPECT_FALSE(KeyExists(sinkKey));
-    EXPECT_FALSE(KeyExists(failingKey));
-    EXPECT_FALSE(KeyExists(mapperEntry));
-    unsetenv("QUENLIX_REGISTRY");
-    unlink(path);
-}
 
 namespace {
 

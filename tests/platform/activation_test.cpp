@@ -153,50 +153,6 @@ TEST_F(ActivationTest, RefusingDllMainFailsTheLoad) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
-TEST_F(ActivationTest, CreatesFromTheRegisteredServerAndUnloadsWhenUnused) {
-    Register(CLSID_TestServerObject, ServerPath());
-    IUnknown* first = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(&first)),
-              S_OK);
-    ASSERT_NE(first, nullptr);
-    IUnknown* second = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_ALL, IID_IUnknown,
-                               reinterpret_cast<void**>(&second)),
-              S_OK);
-    EXPECT_EQ(Log(), "attach\n") << "the server is loaded once";
-
-    CoFreeUnusedLibraries();
-    EXPECT_TRUE(ServerLoaded()) << "objects are alive";
-    first->Release();
-    CoFreeUnusedLibraries();
-    EXPECT_TRUE(ServerLoaded());
-    second->Release();
-    CoFreeUnusedLibraries();
-    EXPECT_FALSE(ServerLoaded());
-    EXPECT_EQ(Log(), "attach\ndetach\n");
-}
-
-TEST_F(ActivationTest, LockedFactoryKeepsTheServer) {
-    Register(CLSID_TestServerObject, ServerPath());
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(CoGetClassObject(CLSID_TestServerObject, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&factory)),
-              S_OK);
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    factory->Release();
-    CoFreeUnusedLibraries();
-    EXPECT_TRUE(ServerLoaded());
-
-    ASSERT_EQ(CoGetClassObject(CLSID_TestServerObject, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&factory)),
-              S_OK);
-    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-    factory->Release();
-    CoFreeUnusedLibraries();
-    EXPECT_FALSE(ServerLoaded());
-}
-
 TEST_F(ActivationTest, FailuresAnswerTheComCodes) {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),

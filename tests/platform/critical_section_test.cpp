@@ -86,12 +86,6 @@ TEST(InterlockedTest, AnswersTheValueTheSdkPromises) {
     EXPECT_EQ(value, 1);
 }
 
-TEST(KernelTest, SleepWaitsAtLeastTheTimeAsked) {
-    ULONGLONG before = GetTickCount64();
-    Sleep(30);
-    EXPECT_GE(GetTickCount64() - before, 29u);
-}
-
 TEST(KernelTest, VersionRecordNeedsItsSizeSet) {
     OSVERSIONINFOA info{};
     SetLastError(0);

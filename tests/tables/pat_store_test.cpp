@@ -288,16 +288,3 @@ TEST(PatStore, OutOfMemoryWhileStoring) {
         EXPECT_FALSE(store.IsComplete());
     }
 }
-
-TEST(PatStore, OutOfMemoryWhileCopyingOut) {
-    PatStore store;
-    ASSERT_EQ(S_OK, Add(store, Pat(1, 0)));
-    for (unsigned long n : {1ul, 2ul}) {
-        StoredSection* out = reinterpret_cast<StoredSection*>(0x1);
-        FailAllocation fail(n);
-        EXPECT_EQ(E_OUTOFMEMORY, store.GetSection(0, &out));
-        EXPECT_EQ(nullptr, out);
-    }
-    EXPECT_TRUE(store.IsComplete());
-    EXPECT_EQ(0, Version(store, 0));
-}

@@ -150,14 +150,4 @@ TEST(PmtStore, OutOfMemory) {
         EXPECT_EQ(E_OUTOFMEMORY, AddPmt(store, 0x200, 1, Pmt(2, 0)));
         EXPECT_EQ(0, store.FindSlot(0x100, 1));
     }
-    {
-        PmtStore store;
-        ASSERT_EQ(S_OK, AddPmt(store, 0x100, 1, section));
-        for (unsigned long n : {1ul, 2ul}) {
-            StoredSection* out = nullptr;
-            FailAllocation fail(n);
-            EXPECT_EQ(E_OUTOFMEMORY, store.GetSection(0x100, 1, &out));
-            EXPECT_EQ(nullptr, out);
-        }
-    }
 }
