@@ -1,5 +1,6 @@
 #include "baseclasses/amfilter.h"
 
+#include <stddef.h>
 #include <string.h>
 #include <wchar.h>
 

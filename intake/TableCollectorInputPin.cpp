@@ -22,6 +22,7 @@
 #include "tables/TotStore.h"
 #include "tables/VctStore.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace {

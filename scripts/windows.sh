@@ -41,7 +41,7 @@ check_image() {
     for name in DllCanUnloadNow DllGetClassObject DllMain DllRegisterServer DllUnregisterServer; do
         grep -q "\] $name\$" <<<"$exports" || { echo "$dll: $name is not exported"; missing=1; }
     done
-    [ "$(grep -c '\] ' <<<"$exports")" -eq 5 ] || { echo "$dll: exports other than the five"; missing=1; }
+    [ "$(grep -c '^\s*\[ *[0-9]*\] ' <<<"$exports")" -eq 5 ] || { echo "$dll: exports other than the five"; missing=1; }
     # The dialog (RT_DIALOG 5, IDD_SERVICE_INFORMATION 107) and the string table block holding
     # IDS_SERVICE_INFORMATION_TITLE 100 (RT_STRING 6, block 100/16+1 = 7).
     local resources

@@ -386,7 +386,14 @@ TEST(DemuxGraph, StopWhileStreamingEndsTheThreadWithoutDeadlock) {
         Sleep(1);
     };
     ASSERT_EQ(S_OK, rig.graph->Run());
-    Sleep(20);
+    // Stop once streaming is under way, however slowly the machine starts the thread.
+    auto delivered = [&] {
+        std::lock_guard<std::mutex> lock(rig.sink->pin->mutex);
+        return rig.sink->pin->got.size();
+    };
+    for (int i = 0; i < 1000 && delivered() == 0; ++i) {
+        Sleep(5);
+    }
     EXPECT_EQ(S_OK, rig.graph->Stop());
     size_t atStop = rig.sink->pin->got.size();
     EXPECT_GT(atStop, 0u);
