@@ -115,6 +115,8 @@ package)
         mkdir -p "$stage/include"
         cp "$2/tools/quenlix.ax" "$2/tools/quenlix.exe" "$stage/"
         cp include/quenlix.h "$stage/include/"
+        # Debug information stays in the build folder.
+        "$1-w64-mingw32-strip" "$stage/quenlix.ax" "$stage/quenlix.exe" || die "strip failed"
         rm -f "quenlix-$3.zip"
         (cd "$stage" && zip -q -r "$OLDPWD/quenlix-$3.zip" quenlix.ax quenlix.exe include/quenlix.h) || die "zip failed"
         rm -rf "$stage"
