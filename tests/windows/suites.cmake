@@ -1,0 +1,70 @@
+# The Windows build's tests, run under Wine through CTest (the toolchain file makes Wine the emulator).
+# GoogleTest comes from Debian's googletest sources, built with the cross compiler.
+set(QX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build for Windows")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+add_subdirectory(${QX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# A private Wine prefix under the build folder; wineboot runs once, in the windows_prefix test.
+set(QX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(QX_WINE_ENV WINEPREFIX=${QX_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+
+file(GLOB CORE_SUPPORT CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/core/*.cpp)
+add_library(qx_testsupport_core STATIC ${CORE_SUPPORT})
+target_include_directories(qx_testsupport_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(qx_testsupport_core PUBLIC qx_platform gtest)
+file(GLOB COM_SUPPORT CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
+add_library(qx_testsupport STATIC ${COM_SUPPORT})
+target_include_directories(qx_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(qx_testsupport PUBLIC qx_testsupport_core qx_baseclasses)
+
+add_test(NAME windows_prefix COMMAND wineboot -i)
+set_tests_properties(windows_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${QX_WINE_ENV}")
+
+# The suites that need none of the POSIX host's test hooks.
+set(QX_WINDOWS_SUITES tables decode atsc query host)
+set(TEST_LIBS_tables qx_tables qx_testsupport_core)
+set(TEST_LIBS_decode qx_tables qx_testsupport_core)
+set(TEST_LIBS_atsc qx_tables qx_testsupport_core)
+set(TEST_LIBS_host qx_host qx_testsupport_core)
+set(TEST_LIBS_query qx_system qx_host qx_testsupport)
+foreach(name ${QX_WINDOWS_SUITES})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+  add_executable(test_${name} ${srcs})
+  target_link_libraries(test_${name} PRIVATE ${TEST_LIBS_${name}} gtest_main gmock)
+  add_test(NAME test_${name} COMMAND test_${name})
+  set_tests_properties(test_${name} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${QX_WINE_ENV}")
+endforeach()
+
+# Every test below runs in the one prefix, one at a time (registration is process-wide state).
+set(QX_WINDOWS_TESTS windows_prefix)
+
+# regsvr32 registers the filter, its page and the filter-mapper entry; /u takes all three away.
+set(QX_REGISTRATION ${CMAKE_CURRENT_SOURCE_DIR}/windows/registration.sh)
+add_test(NAME windows_register COMMAND sh ${QX_REGISTRATION} register $<TARGET_FILE:quenlix_ax>)
+set_tests_properties(windows_register PROPERTIES FIXTURES_REQUIRED wine FIXTURES_SETUP registered
+                     DEPENDS windows_prefix)
+add_test(NAME windows_unregister COMMAND sh ${QX_REGISTRATION} unregister $<TARGET_FILE:quenlix_ax>)
+set_tests_properties(windows_unregister PROPERTIES FIXTURES_REQUIRED wine FIXTURES_CLEANUP registered)
+
+# A COM client that knows the filter only by <quenlix.h>: Wine's graph, the sample, the page.
+add_executable(com_client ${CMAKE_CURRENT_SOURCE_DIR}/windows/com_client.cpp
+                          ${PROJECT_SOURCE_DIR}/tools/identifiers.cpp)
+target_link_libraries(com_client PRIVATE qx_host)
+target_link_options(com_client PRIVATE -municode)
+add_dependencies(com_client quenlix_ax)
+add_test(NAME windows_com_client COMMAND com_client ${PROJECT_SOURCE_DIR}/samples/quenlix-sample.ts
+                                         ${CMAKE_BINARY_DIR}/page-screenshot.bmp)
+set_tests_properties(windows_com_client PROPERTIES FIXTURES_REQUIRED "wine;registered" TIMEOUT 120)
+
+# quenlix.exe prints what the Linux build prints for the same file (line ends and the module's path
+# aside). QUENLIX_LINUX_QUENLIX names the Linux program; without it the test fails and says so.
+set(QUENLIX_LINUX_QUENLIX "" CACHE FILEPATH "The Linux build's quenlix program, to compare scans with")
+add_test(NAME windows_cli_matches_linux
+         COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/windows/compare_scan.sh $<TARGET_FILE:quenlix>
+                 "${QUENLIX_LINUX_QUENLIX}" samples/quenlix-sample.ts
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(windows_cli_matches_linux PROPERTIES FIXTURES_REQUIRED wine)
+
+set_tests_properties(windows_register windows_unregister windows_com_client windows_cli_matches_linux
+                     PROPERTIES ENVIRONMENT "${QX_WINE_ENV}" RUN_SERIAL TRUE)
