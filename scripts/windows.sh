@@ -60,7 +60,7 @@ test)
 
     configure x86_64 "$WIN64_BUILD" -DQUENLIX_TESTS=ON -DQUENLIX_LINUX_QUENLIX="$linux_quenlix"
     cmake --build "$WIN64_BUILD" -j "$JOBS" --target "${PRODUCTS[@]}" com_client test_tables test_decode \
-        test_atsc test_query test_host || die "the 64-bit build failed"
+        test_atsc test_query test_host test_si test_report || die "the 64-bit build failed"
     # One X server for the whole run: the page opens in a real window.
     log=$(mktemp)
     (cd "$WIN64_BUILD" && xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j 1) | tee "$log"

@@ -2,15 +2,20 @@
 // there by any property frame (OleCreatePropertyFrame).
 #include "page_command.h"
 
+#include "host/ScanSession.h"
+
 #include <cstdio>
 
 namespace quenlix {
 
 const char kPageHelp[] = "";
 
-int RunPage(const std::vector<std::string>& args) {
+const char kPageKeys[] = "On Windows the page command is not available: open the filter's property page from "
+                         "any application through OleCreatePropertyFrame.\n";
+
+int RunPage(const PageOptions&) {
     fputs("quenlix: the page command needs a terminal and is not part of the Windows build\n", stderr);
-    return 1;
+    return qxhost::kScanSetupError;
 }
 
 } // namespace quenlix

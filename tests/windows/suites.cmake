@@ -15,26 +15,41 @@ target_include_directories(qx_testsupport_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR
 target_link_libraries(qx_testsupport_core PUBLIC qx_platform gtest)
 file(GLOB COM_SUPPORT CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
 add_library(qx_testsupport STATIC ${COM_SUPPORT})
-target_include_directories(qx_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(qx_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_link_libraries(qx_testsupport PUBLIC qx_testsupport_core qx_baseclasses)
 
 add_test(NAME windows_prefix COMMAND wineboot -i)
 set_tests_properties(windows_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${QX_WINE_ENV}")
 
 # The suites that need none of the POSIX host's test hooks.
-set(QX_WINDOWS_SUITES tables decode atsc query host)
+# si checks the character tables' conversion (MultiByteToWideChar here) against known answers.
+set(QX_WINDOWS_SUITES tables decode atsc query host si report)
 set(TEST_LIBS_tables qx_tables qx_testsupport_core)
 set(TEST_LIBS_decode qx_tables qx_testsupport_core)
 set(TEST_LIBS_atsc qx_tables qx_testsupport_core)
 set(TEST_LIBS_host qx_host qx_testsupport_core)
 set(TEST_LIBS_query qx_system qx_host qx_testsupport)
+set(TEST_LIBS_si qx_si qx_testsupport_core)
+set(TEST_LIBS_report qx_report qx_testsupport_core)
+# Linux only: the C face libquenlix-host, and the header check that runs the host's C compiler (here
+# the cross compiler checks the header in C below).
+set(QX_LINUX_ONLY_TESTS host/stream_api_test.cpp query/c_header_test.cpp)
 foreach(name ${QX_WINDOWS_SUITES})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
+  foreach(skip ${QX_LINUX_ONLY_TESTS})
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${skip})
+  endforeach()
   add_executable(test_${name} ${srcs})
   target_link_libraries(test_${name} PRIVATE ${TEST_LIBS_${name}} gtest_main gmock)
   add_test(NAME test_${name} COMMAND test_${name})
   set_tests_properties(test_${name} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${QX_WINE_ENV}")
 endforeach()
+
+# The published header in C against the real SDK headers, every call macro used.
+add_library(qx_c_view_check OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/query/c_view_check.c)
+target_include_directories(qx_c_view_check PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_compile_options(qx_c_view_check PRIVATE -Werror)
+add_dependencies(test_query qx_c_view_check)
 
 # Every test below runs in the one prefix, one at a time (registration is process-wide state).
 set(QX_WINDOWS_TESTS windows_prefix)
