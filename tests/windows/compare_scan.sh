@@ -11,8 +11,14 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 status=0
 for mode in "" --json; do
-    wine "$win" scan $mode "$file" | tr -d '\r' | grep -v 'filter_module' >"$out/win" || status=1
-    "$linux" scan $mode "$file" | grep -v 'filter_module' >"$out/linux" || status=1
+    # The JSON report is one line: only the module's path is taken out of it.
+    wine "$win" scan $mode "$file" | tr -d '\r' | sed 's/"filter_module":"[^"]*"/"filter_module":""/' \
+        >"$out/win" || status=1
+    "$linux" scan $mode "$file" | sed 's/"filter_module":"[^"]*"/"filter_module":""/' >"$out/linux" || status=1
+    if [ ! -s "$out/linux" ]; then
+        echo "scan ${mode:-(text)}: the Linux build printed nothing"
+        status=1
+    fi
     if ! diff -u "$out/linux" "$out/win"; then
         echo "scan ${mode:-(text)}: the Windows build differs"
         status=1
