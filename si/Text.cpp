@@ -235,11 +235,57 @@ const uint16_t* Iso8859High(int part) {
                         : nullptr;
 }
 
+// Where a Windows code page holds an older edition than iconv: ISO 8859-7:2003, ISO 8859-8:1999,
+// the KS X 1001 postal code mark of 2002, and two punctuation marks of GB 2312.
+struct Amendment {
+    DvbCharset::Table table;
+    int part;
+    uint16_t code;
+    uint16_t unicode;
+};
+constexpr Amendment kAmendments[] = {
+    {DvbCharset::Table::Iso8859, 7, 0xA1, 0x2018},   {DvbCharset::Table::Iso8859, 7, 0xA2, 0x2019},
+    {DvbCharset::Table::Iso8859, 7, 0xA4, 0x20AC},   {DvbCharset::Table::Iso8859, 7, 0xA5, 0x20AF},
+    {DvbCharset::Table::Iso8859, 7, 0xAA, 0x037A},   {DvbCharset::Table::Iso8859, 8, 0xAF, 0x00AF},
+    {DvbCharset::Table::Iso8859, 8, 0xFD, 0x200E},   {DvbCharset::Table::Iso8859, 8, 0xFE, 0x200F},
+    {DvbCharset::Table::KsX1001, 0, 0xA2E8, 0x327E}, {DvbCharset::Table::Gb2312, 0, 0xA1A4, 0x30FB},
+    {DvbCharset::Table::Gb2312, 0, 0xA1AA, 0x2015},
+};
+
+bool Amended(DvbCharset::Table table, int part, uint16_t code, std::wstring& w) {
+    for (const Amendment& a : kAmendments) {
+        if (a.table == table && (table != DvbCharset::Table::Iso8859 || a.part == part) && a.code == code) {
+            w += static_cast<wchar_t>(a.unicode);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Rows of GB 2312 that code page 936 (GBK) fills further: what GB 2312 itself assigns there.
+bool InGb2312(uint8_t lead, uint8_t trail) {
+    switch (lead) {
+    case 0xA2:
+        return (trail >= 0xB1 && trail <= 0xE2) || (trail >= 0xE5 && trail <= 0xEE) ||
+               (trail >= 0xF1 && trail <= 0xFC);
+    case 0xA6:
+        return (trail >= 0xA1 && trail <= 0xB8) || (trail >= 0xC1 && trail <= 0xD8);
+    case 0xA8:
+        return (trail >= 0xA1 && trail <= 0xBA) || (trail >= 0xC5 && trail <= 0xE9);
+    default:
+        return true;
+    }
+}
+
 // One character of code page cp, or false when the bytes hold none.
-bool OneCharacter(UINT cp, const uint8_t* p, int n, std::wstring& w) {
+bool OneCharacter(UINT cp, bool euc, const uint8_t* p, int n, std::wstring& w) {
     wchar_t buf[2];
     const int wn = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(p), n, buf, 2);
     if (wn <= 0) {
+        return false;
+    }
+    // Characters in the private use area are the code page's own additions to the standard table.
+    if (euc && wn == 1 && buf[0] >= 0xE000 && buf[0] <= 0xF8FF) {
         return false;
     }
     w.append(buf, static_cast<size_t>(wn));
@@ -365,10 +411,18 @@ bool LegacyToUtf8(DvbCharset::Table table, int part, std::span<const uint8_t> s,
             w += static_cast<wchar_t>(b);
             ok = true;
         } else if (!doubleByte) {
-            ok = OneCharacter(cp, &s[i], 1, w);
+            ok = Amended(table, part, b, w) || OneCharacter(cp, false, &s[i], 1, w);
+        } else if (b <= (table == DvbCharset::Table::KsX1001 ? 0x9F
+                         : table == DvbCharset::Table::Big5  ? 0x80
+                                                             : 0)) {
+            w += static_cast<wchar_t>(b); // a C1 control, as iconv passes it
+            ok = true;
         } else if (i + 1 < s.size() && b >= 0xA1 && b <= (euc ? 0xFE : 0xF9) && IsDBCSLeadByteEx(cp, b)) {
             n = 2;
-            ok = (!euc || (s[i + 1] >= 0xA1 && s[i + 1] <= 0xFE)) && OneCharacter(cp, &s[i], 2, w);
+            ok = (!euc || (s[i + 1] >= 0xA1 && s[i + 1] <= 0xFE)) &&
+                 (table != DvbCharset::Table::Gb2312 || InGb2312(b, s[i + 1])) &&
+                 (Amended(table, part, static_cast<uint16_t>(b << 8 | s[i + 1]), w) ||
+                  OneCharacter(cp, euc, &s[i], 2, w));
         }
         if (ok) {
             i += n;
