@@ -18,7 +18,11 @@ add_library(qx_testsupport STATIC ${COM_SUPPORT})
 target_include_directories(qx_testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_link_libraries(qx_testsupport PUBLIC qx_testsupport_core qx_baseclasses)
 
-add_test(NAME windows_prefix COMMAND wineboot -i)
+# wineboot leaves the prefix's Fonts folder empty here, and Wine then draws "MS Sans Serif" (the page's
+# dialog font) with a wider system font that clips the labels: Wine's own fonts go in.
+set(QX_WINE_FONTS /usr/share/wine/fonts CACHE PATH "Wine's own fonts (Debian's fonts-wine)")
+add_test(NAME windows_prefix COMMAND sh -c "wineboot -i && cp \"$1\"/*.fon \"$1\"/*.ttf \"$WINEPREFIX/drive_c/windows/Fonts/\""
+                                     windows_prefix ${QX_WINE_FONTS})
 set_tests_properties(windows_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${QX_WINE_ENV}")
 
 # The suites that need none of the POSIX host's test hooks.
