@@ -95,3 +95,18 @@ build-tsan: deps
 test-tsan: build-tsan
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_stress
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/test_query
+
+# --- Windows (owned by the Windows build) ---
+# quenlix.ax and quenlix.exe cross-built with mingw-w64 and tested under Wine, after the Linux builds.
+.PHONY: windows test-windows clean-windows
+test: test-windows
+test-windows: build
+	JOBS=$(JOBS) ./scripts/windows.sh test $(BUILD)/tools/quenlix
+
+windows: deps
+	JOBS=$(JOBS) ./scripts/windows.sh package
+
+clean: clean-windows
+clean-windows:
+	rm -rf build-win64 build-win32 quenlix-win64.zip quenlix-win32.zip
+# --- end of Windows ---

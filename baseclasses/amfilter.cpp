@@ -1,5 +1,6 @@
 #include "baseclasses/amfilter.h"
 
+#include <stddef.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -1685,9 +1686,17 @@ CBaseAllocator::CBaseAllocator(LPCTSTR pName, LPUNKNOWN pUnk, HRESULT* phr, BOOL
                                BOOL fEnableReleaseCallback)
     : CUnknown(pName, pUnk), m_lFree(), m_lWaiting(0), m_lCount(0), m_lAllocated(0), m_lSize(0),
       m_lAlignment(0), m_lPrefix(0), m_bChanged(FALSE), m_bCommitted(FALSE), m_bDecommitInProgress(FALSE),
-      m_lSemCount(0) {}
+      m_hSem(CreateSemaphoreW(NULL, 0, 0x7FFFFFFF, NULL)) {
+    if (m_hSem == NULL && phr != NULL) {
+        *phr = E_OUTOFMEMORY;
+    }
+}
 
-CBaseAllocator::~CBaseAllocator() {}
+CBaseAllocator::~CBaseAllocator() {
+    if (m_hSem != NULL) {
+        CloseHandle(m_hSem);
+    }
+}
 
 STDMETHODIMP CBaseAllocator::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     CheckPointer(ppv, E_POINTER);
@@ -1848,19 +1857,13 @@ void CBaseAllocator::NotifySample() {
     // decommit every waiter is woken.
     if (m_lWaiting != 0) {
         LONG wake = m_bCommitted ? 1 : m_lWaiting;
-        {
-            std::lock_guard<std::mutex> guard(m_SemLock);
-            m_lSemCount += wake;
-        }
-        m_SemCond.notify_all();
+        ReleaseSemaphore(m_hSem, wake, NULL);
         m_lWaiting -= wake;
     }
 }
 
 void CBaseAllocator::WaitForSample() {
-    std::unique_lock<std::mutex> guard(m_SemLock);
-    m_SemCond.wait(guard, [this] { return m_lSemCount > 0; });
-    m_lSemCount--;
+    WaitForSingleObject(m_hSem, INFINITE);
 }
 
 // ===================================================================================================

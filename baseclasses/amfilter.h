@@ -12,9 +12,6 @@
 #include <vfwmsgs.h>
 #include <evcode.h>
 
-#include <condition_variable>
-#include <mutex>
-
 #include "baseclasses/combase.h"
 #include "baseclasses/mtype.h"
 #include "baseclasses/reftime.h"
@@ -517,10 +514,8 @@ protected:
     BOOL m_bDecommitInProgress;
 
 private:
-    // A counting semaphore for samples coming back to the free list.
-    std::mutex m_SemLock;
-    std::condition_variable m_SemCond;
-    LONG m_lSemCount;
+    // Counts samples coming back to the free list for the threads waiting in GetBuffer.
+    HANDLE m_hSem;
     void WaitForSample();
 };
 

@@ -22,6 +22,7 @@
 #include "tables/TotStore.h"
 #include "tables/VctStore.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace {
@@ -30,8 +31,10 @@ namespace {
 ULONG g_basePids[8] = {0x0000, 0x0010, 0x0011, 0x0012, 0x0013, 0x0014, 0x0001, 0x1FFB};
 
 // The second major type is accepted by value; nothing here depends on what it stands for.
-DEFINE_GUID(MEDIATYPE_MPEG2_SECTIONS_ALT, 0x78C4E641, 0x0ED1, 0x11D3, 0xBC, 0x6B, 0x00, 0xA0, 0xC9, 0x0D,
-            0x63, 0xB5);
+// A constant of this file, not a DEFINE_GUID: with the Windows SDK that only declares an identifier
+// that some other unit must define.
+const GUID kMediaTypeMpeg2SectionsAlt = {
+    0x78C4E641, 0x0ED1, 0x11D3, {0xBC, 0x6B, 0x00, 0xA0, 0xC9, 0x0D, 0x63, 0xB5}};
 
 constexpr DWORD kPidMask = 0x1FFF;
 
@@ -71,7 +74,7 @@ TableCollectorInputPin::~TableCollectorInputPin() {
 
 HRESULT TableCollectorInputPin::CheckMediaType(const CMediaType* pmt) {
     if (pmt != nullptr && (IsEqualGUID(*pmt->Type(), MEDIATYPE_MPEG2_SECTIONS) ||
-                           IsEqualGUID(*pmt->Type(), MEDIATYPE_MPEG2_SECTIONS_ALT))) {
+                           IsEqualGUID(*pmt->Type(), kMediaTypeMpeg2SectionsAlt))) {
         return S_OK;
     }
     return VFW_E_INVALIDMEDIATYPE;

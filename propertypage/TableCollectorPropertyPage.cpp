@@ -46,6 +46,10 @@ CUnknown* WINAPI TableCollectorPropertyPage::CreateInstance(LPUNKNOWN lpunk, HRE
     // Hosts that take resources as data get them with the first page; a failure here shows later as
     // a dialog that cannot be made.
     RegisterPageResources(g_hInst);
+    // The dialog holds a list view: its window class must exist before the dialog is made, whoever
+    // hosts the page.
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
     CUnknown* page = new TableCollectorPropertyPage(lpunk, phr);
     if (page == nullptr && phr != nullptr) {
         *phr = E_OUTOFMEMORY;

@@ -24,13 +24,33 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+# --- Windows (owned by the Windows build) ---
+# The cross compilers, Wine and an X server for the Windows stage; googletest's sources to build for
+# Windows. Installed apart: if they cannot be, the Linux stages still run and the Windows stage fails
+# and says why.
+windows_packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb xauth icoutils zip googletest fonts-wine)
+windows_missing=()
+for p in "${windows_packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    windows_missing+=("$p")
+  fi
+done
+# --- end of Windows ---
+
+if [ ${#missing[@]} -eq 0 ] && [ ${#windows_missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "installing: ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "installing: ${missing[*]}"
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ ${#windows_missing[@]} -ne 0 ]; then
+  echo "installing (Windows stage): ${windows_missing[*]}"
+  $SUDO apt-get install -y -qq --no-install-recommends "${windows_missing[@]}" ||
+    echo "install-deps: the Windows stage's packages could not be installed" >&2
+fi

@@ -183,6 +183,116 @@ void Latin1ToUtf8(std::span<const uint8_t> s, std::string& out) {
     }
 }
 
+#ifdef _WIN32
+// ISO 8859 parts with no Windows code page, 0xA0..0xFF; 0 marks a position with no character.
+constexpr uint16_t kIso8859_10High[96] = {
+    0x00A0, 0x0104, 0x0112, 0x0122, 0x012A, 0x0128, 0x0136, 0x00A7, // A0
+    0x013B, 0x0110, 0x0160, 0x0166, 0x017D, 0x00AD, 0x016A, 0x014A, // A8
+    0x00B0, 0x0105, 0x0113, 0x0123, 0x012B, 0x0129, 0x0137, 0x00B7, // B0
+    0x013C, 0x0111, 0x0161, 0x0167, 0x017E, 0x2015, 0x016B, 0x014B, // B8
+    0x0100, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x012E, // C0
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x0116, 0x00CD, 0x00CE, 0x00CF, // C8
+    0x00D0, 0x0145, 0x014C, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x0168, // D0
+    0x00D8, 0x0172, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF, // D8
+    0x0101, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x012F, // E0
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x0117, 0x00ED, 0x00EE, 0x00EF, // E8
+    0x00F0, 0x0146, 0x014D, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x0169, // F0
+    0x00F8, 0x0173, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x0138, // F8
+};
+constexpr uint16_t kIso8859_11High[96] = {
+    0x00A0, 0x0E01, 0x0E02, 0x0E03, 0x0E04, 0x0E05, 0x0E06, 0x0E07, // A0
+    0x0E08, 0x0E09, 0x0E0A, 0x0E0B, 0x0E0C, 0x0E0D, 0x0E0E, 0x0E0F, // A8
+    0x0E10, 0x0E11, 0x0E12, 0x0E13, 0x0E14, 0x0E15, 0x0E16, 0x0E17, // B0
+    0x0E18, 0x0E19, 0x0E1A, 0x0E1B, 0x0E1C, 0x0E1D, 0x0E1E, 0x0E1F, // B8
+    0x0E20, 0x0E21, 0x0E22, 0x0E23, 0x0E24, 0x0E25, 0x0E26, 0x0E27, // C0
+    0x0E28, 0x0E29, 0x0E2A, 0x0E2B, 0x0E2C, 0x0E2D, 0x0E2E, 0x0E2F, // C8
+    0x0E30, 0x0E31, 0x0E32, 0x0E33, 0x0E34, 0x0E35, 0x0E36, 0x0E37, // D0
+    0x0E38, 0x0E39, 0x0E3A, 0,      0,      0,      0,      0x0E3F, // D8
+    0x0E40, 0x0E41, 0x0E42, 0x0E43, 0x0E44, 0x0E45, 0x0E46, 0x0E47, // E0
+    0x0E48, 0x0E49, 0x0E4A, 0x0E4B, 0x0E4C, 0x0E4D, 0x0E4E, 0x0E4F, // E8
+    0x0E50, 0x0E51, 0x0E52, 0x0E53, 0x0E54, 0x0E55, 0x0E56, 0x0E57, // F0
+    0x0E58, 0x0E59, 0x0E5A, 0x0E5B, 0,      0,      0,      0,      // F8
+};
+constexpr uint16_t kIso8859_14High[96] = {
+    0x00A0, 0x1E02, 0x1E03, 0x00A3, 0x010A, 0x010B, 0x1E0A, 0x00A7, // A0
+    0x1E80, 0x00A9, 0x1E82, 0x1E0B, 0x1EF2, 0x00AD, 0x00AE, 0x0178, // A8
+    0x1E1E, 0x1E1F, 0x0120, 0x0121, 0x1E40, 0x1E41, 0x00B6, 0x1E56, // B0
+    0x1E81, 0x1E57, 0x1E83, 0x1E60, 0x1EF3, 0x1E84, 0x1E85, 0x1E61, // B8
+    0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7, // C0
+    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF, // C8
+    0x0174, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x1E6A, // D0
+    0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x0176, 0x00DF, // D8
+    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7, // E0
+    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF, // E8
+    0x0175, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x1E6B, // F0
+    0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x0177, 0x00FF, // F8
+};
+
+const uint16_t* Iso8859High(int part) {
+    return part == 10   ? kIso8859_10High
+           : part == 11 ? kIso8859_11High
+           : part == 14 ? kIso8859_14High
+                        : nullptr;
+}
+
+// Where a Windows code page holds an older edition than iconv: ISO 8859-7:2003, ISO 8859-8:1999,
+// the KS X 1001 postal code mark of 2002, and two punctuation marks of GB 2312.
+struct Amendment {
+    DvbCharset::Table table;
+    int part;
+    uint16_t code;
+    uint16_t unicode;
+};
+constexpr Amendment kAmendments[] = {
+    {DvbCharset::Table::Iso8859, 7, 0xA1, 0x2018},   {DvbCharset::Table::Iso8859, 7, 0xA2, 0x2019},
+    {DvbCharset::Table::Iso8859, 7, 0xA4, 0x20AC},   {DvbCharset::Table::Iso8859, 7, 0xA5, 0x20AF},
+    {DvbCharset::Table::Iso8859, 7, 0xAA, 0x037A},   {DvbCharset::Table::Iso8859, 8, 0xAF, 0x00AF},
+    {DvbCharset::Table::Iso8859, 8, 0xFD, 0x200E},   {DvbCharset::Table::Iso8859, 8, 0xFE, 0x200F},
+    {DvbCharset::Table::KsX1001, 0, 0xA2E8, 0x327E}, {DvbCharset::Table::Gb2312, 0, 0xA1A4, 0x30FB},
+    {DvbCharset::Table::Gb2312, 0, 0xA1AA, 0x2015},
+};
+
+bool Amended(DvbCharset::Table table, int part, uint16_t code, std::wstring& w) {
+    for (const Amendment& a : kAmendments) {
+        if (a.table == table && (table != DvbCharset::Table::Iso8859 || a.part == part) && a.code == code) {
+            w += static_cast<wchar_t>(a.unicode);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Rows of GB 2312 that code page 936 (GBK) fills further: what GB 2312 itself assigns there.
+bool InGb2312(uint8_t lead, uint8_t trail) {
+    switch (lead) {
+    case 0xA2:
+        return (trail >= 0xB1 && trail <= 0xE2) || (trail >= 0xE5 && trail <= 0xEE) ||
+               (trail >= 0xF1 && trail <= 0xFC);
+    case 0xA6:
+        return (trail >= 0xA1 && trail <= 0xB8) || (trail >= 0xC1 && trail <= 0xD8);
+    case 0xA8:
+        return (trail >= 0xA1 && trail <= 0xBA) || (trail >= 0xC5 && trail <= 0xE9);
+    default:
+        return true;
+    }
+}
+
+// One character of code page cp, or false when the bytes hold none.
+bool OneCharacter(UINT cp, bool euc, const uint8_t* p, int n, std::wstring& w) {
+    wchar_t buf[2];
+    const int wn = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(p), n, buf, 2);
+    if (wn <= 0) {
+        return false;
+    }
+    // Characters in the private use area are the code page's own additions to the standard table.
+    if (euc && wn == 1 && buf[0] >= 0xE000 && buf[0] <= 0xF8FF) {
+        return false;
+    }
+    w.append(buf, static_cast<size_t>(wn));
+    return true;
+}
+#endif
+
 #ifndef _WIN32
 const char* IconvName(DvbCharset::Table table, int part) {
     static const char* const k8859[] = {nullptr,      "ISO-8859-1",  "ISO-8859-2",  "ISO-8859-3",
@@ -261,16 +371,28 @@ bool LegacyToUtf8(DvbCharset::Table table, int part, std::span<const uint8_t> s,
         return true;
     }
 #ifdef _WIN32
+    if (const uint16_t* high = table == DvbCharset::Table::Iso8859 ? Iso8859High(part) : nullptr) {
+        for (uint8_t b : s) {
+            AppendUtf8(out, b < 0xA0 ? b : high[b - 0xA0] != 0 ? high[b - 0xA0] : kReplacement);
+        }
+        return true;
+    }
     UINT cp = 0;
+    // The Windows code pages are supersets (UHC, GBK, Big5 with its user-defined rows) that would read
+    // more than the broadcast tables hold: EUC has both bytes of a character in 0xA1..0xFE, Big5 its
+    // first in 0xA1..0xF9.
+    bool euc = false;
     switch (table) {
     case DvbCharset::Table::Iso8859:
         cp = (part >= 1 && part <= 15 && part != 12) ? 28590 + part : 0;
         break;
     case DvbCharset::Table::KsX1001:
-        cp = 949; // a superset of EUC-KR
+        cp = 949;
+        euc = true;
         break;
     case DvbCharset::Table::Gb2312:
         cp = 936;
+        euc = true;
         break;
     case DvbCharset::Table::Big5:
         cp = 950;
@@ -278,17 +400,43 @@ bool LegacyToUtf8(DvbCharset::Table table, int part, std::span<const uint8_t> s,
     default:
         break;
     }
-    if (s.empty()) {
-        return cp != 0;
-    }
-    const char* src = reinterpret_cast<const char*>(s.data());
-    const int wn = cp != 0 ? MultiByteToWideChar(cp, 0, src, static_cast<int>(s.size()), nullptr, 0) : 0;
-    if (wn <= 0) {
+    if (cp == 0 || !IsValidCodePage(cp)) {
         Latin1ToUtf8(s, out);
         return false;
     }
-    std::wstring w(static_cast<size_t>(wn), L'\0');
-    MultiByteToWideChar(cp, 0, src, static_cast<int>(s.size()), w.data(), wn);
+    // Character by character, so that a byte with no character is marked and the rest still read,
+    // as iconv does on other systems.
+    std::wstring w;
+    w.reserve(s.size());
+    const bool doubleByte = table != DvbCharset::Table::Iso8859;
+    for (size_t i = 0; i < s.size();) {
+        const uint8_t b = s[i];
+        bool ok = false;
+        size_t n = 1;
+        if (b < 0x80) {
+            w += static_cast<wchar_t>(b);
+            ok = true;
+        } else if (!doubleByte) {
+            ok = Amended(table, part, b, w) || OneCharacter(cp, false, &s[i], 1, w);
+        } else if (b <= (table == DvbCharset::Table::KsX1001 ? 0x9F
+                         : table == DvbCharset::Table::Big5  ? 0x80
+                                                             : 0)) {
+            w += static_cast<wchar_t>(b); // a C1 control, as iconv passes it
+            ok = true;
+        } else if (i + 1 < s.size() && b >= 0xA1 && b <= (euc ? 0xFE : 0xF9) && IsDBCSLeadByteEx(cp, b)) {
+            n = 2;
+            ok = (!euc || (s[i + 1] >= 0xA1 && s[i + 1] <= 0xFE)) &&
+                 (table != DvbCharset::Table::Gb2312 || InGb2312(b, s[i + 1])) &&
+                 (Amended(table, part, static_cast<uint16_t>(b << 8 | s[i + 1]), w) ||
+                  OneCharacter(cp, euc, &s[i], 2, w));
+        }
+        if (ok) {
+            i += n;
+        } else {
+            w += static_cast<wchar_t>(kReplacement);
+            ++i;
+        }
+    }
     for (size_t i = 0; i < w.size(); ++i) {
         uint32_t u = static_cast<uint16_t>(w[i]);
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) {

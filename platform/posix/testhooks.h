@@ -19,6 +19,10 @@ void TaskMemFailAt(unsigned long n);
 void TaskMemFailFrom(unsigned long n);
 long TaskMemOutstanding();
 
+// Kernel objects. KernelObjectFailAt(n) makes the nth creation of a semaphore or event from now fail
+// with ERROR_NOT_ENOUGH_MEMORY (1 = the next one; 0 turns the hook off).
+void KernelObjectFailAt(unsigned long n);
+
 // Registry: the file the registry functions use now ($QUENLIX_REGISTRY when set). Tests point
 // QUENLIX_REGISTRY at a file of their own so that they never touch the user's registry.
 std::string RegistryFilePath();

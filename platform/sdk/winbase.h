@@ -24,6 +24,21 @@ void LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
+/* Kernel objects: semaphores and events, waited on with WaitForSingleObject and closed with
+   CloseHandle. Unnamed only on this host (a name fails with ERROR_INVALID_PARAMETER). */
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED 0xFFFFFFFF
+HANDLE CreateSemaphoreW(LPSECURITY_ATTRIBUTES lpSemaphoreAttributes, LONG lInitialCount, LONG lMaximumCount,
+                        LPCWSTR lpName);
+BOOL ReleaseSemaphore(HANDLE hSemaphore, LONG lReleaseCount, LPLONG lpPreviousCount);
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                    LPCWSTR lpName);
+BOOL SetEvent(HANDLE hEvent);
+BOOL ResetEvent(HANDLE hEvent);
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL CloseHandle(HANDLE hObject);
+
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount(void);
 ULONGLONG GetTickCount64(void);

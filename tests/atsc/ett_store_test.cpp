@@ -170,7 +170,7 @@ TEST(EttStore, LookupsStayRightWhenTheIndexCannotGrow) {
         if (e <= 100) {
             EXPECT_EQ(made, 3u) << e;
         }
-        for (DWORD probe : {0u, e / 2, e}) {
+        for (DWORD probe : {DWORD{0}, e / 2, e}) {
             ASSERT_EQ(Read(store, EventEtm(3, probe)), held[probe]) << e << " " << probe;
         }
         EXPECT_TRUE(Read(store, EventEtm(3, e + 1)).empty());

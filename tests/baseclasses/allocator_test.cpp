@@ -20,6 +20,7 @@ protected:
     void TearDown() override {
         MemFailAt(0);
         TaskMemFailAt(0);
+        KernelObjectFailAt(0);
         if (m_alloc != nullptr) {
             m_alloc->Decommit();
             EXPECT_EQ(m_alloc->Release(), 0u);
@@ -225,6 +226,12 @@ TEST_F(AllocatorTest, OutOfMemoryAtCommit) {
     // The allocator object itself.
     IMemAllocator* other = reinterpret_cast<IMemAllocator*>(1);
     MemFailAt(1);
+    EXPECT_EQ(CreateMemoryAllocator(&other), E_OUTOFMEMORY);
+    EXPECT_EQ(other, nullptr);
+
+    // Its semaphore for waiters: without one there is no allocator, and nothing is left behind.
+    other = reinterpret_cast<IMemAllocator*>(1);
+    KernelObjectFailAt(1);
     EXPECT_EQ(CreateMemoryAllocator(&other), E_OUTOFMEMORY);
     EXPECT_EQ(other, nullptr);
 }

@@ -2,6 +2,8 @@
 // collector stands in a real graph.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <strmif.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -21,7 +23,8 @@ using namespace qxtest;
 namespace {
 
 // {2B0B6A0E-5B1F-4C55-9E1D-6A0F3C2E7D10}
-DEFINE_GUID(CLSID_RecordingSink, 0x2b0b6a0e, 0x5b1f, 0x4c55, 0x9e, 0x1d, 0x6a, 0x0f, 0x3c, 0x2e, 0x7d, 0x10);
+const GUID CLSID_RecordingSink = {
+    0x2b0b6a0e, 0x5b1f, 0x4c55, {0x9e, 0x1d, 0x6a, 0x0f, 0x3c, 0x2e, 0x7d, 0x10}};
 
 struct Received {
     unsigned pid;
@@ -383,7 +386,14 @@ TEST(DemuxGraph, StopWhileStreamingEndsTheThreadWithoutDeadlock) {
         Sleep(1);
     };
     ASSERT_EQ(S_OK, rig.graph->Run());
-    Sleep(20);
+    // Stop once streaming is under way, however slowly the machine starts the thread.
+    auto delivered = [&] {
+        std::lock_guard<std::mutex> lock(rig.sink->pin->mutex);
+        return rig.sink->pin->got.size();
+    };
+    for (int i = 0; i < 1000 && delivered() == 0; ++i) {
+        Sleep(5);
+    }
     EXPECT_EQ(S_OK, rig.graph->Stop());
     size_t atStop = rig.sink->pin->got.size();
     EXPECT_GT(atStop, 0u);

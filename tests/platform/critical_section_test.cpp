@@ -1,4 +1,4 @@
-// Critical sections: recursive for their owner, exclusive across threads.
+// Critical sections (recursive for their owner, exclusive across threads), semaphores and events.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -105,6 +105,62 @@ TEST(KernelTest, LastErrorIsPerThread) {
     std::thread([&] { seen = GetLastError(); }).join();
     EXPECT_EQ(seen, 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(KernelObjectTest, SemaphoreCountsWithinItsMaximum) {
+    struct Bad {
+        LONG initial, maximum;
+        LPCWSTR name;
+    };
+    for (const Bad& b : {Bad{-1, 1, nullptr}, Bad{2, 1, nullptr}, Bad{0, 0, nullptr}, Bad{0, 1, L"named"}}) {
+        SetLastError(0);
+        EXPECT_EQ(CreateSemaphoreW(nullptr, b.initial, b.maximum, b.name), nullptr)
+            << b.initial << "/" << b.maximum;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+
+    HANDLE sem = CreateSemaphoreW(nullptr, 1, 2, nullptr);
+    ASSERT_NE(sem, nullptr);
+    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(sem, 10), static_cast<DWORD>(WAIT_TIMEOUT));
+    LONG previous = -1;
+    EXPECT_TRUE(ReleaseSemaphore(sem, 2, &previous));
+    EXPECT_EQ(previous, 0);
+    // Past the maximum nothing changes.
+    EXPECT_FALSE(ReleaseSemaphore(sem, 1, &previous));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TOO_MANY_POSTS));
+    EXPECT_FALSE(SetEvent(sem));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    // A waiter on another thread gets what is released after it started waiting.
+    std::atomic<DWORD> waited{WAIT_FAILED};
+    std::thread waiter([&] { waited = WaitForSingleObject(sem, INFINITE); });
+    EXPECT_TRUE(ReleaseSemaphore(sem, 1, nullptr));
+    waiter.join();
+    EXPECT_EQ(waited.load(), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_TRUE(CloseHandle(sem));
+}
+
+TEST(KernelObjectTest, EventsResetAsCreated) {
+    for (BOOL manual : {FALSE, TRUE}) {
+        HANDLE ev = CreateEventW(nullptr, manual, FALSE, nullptr);
+        ASSERT_NE(ev, nullptr);
+        EXPECT_EQ(WaitForSingleObject(ev, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        std::atomic<DWORD> waited{WAIT_FAILED};
+        std::thread waiter([&] { waited = WaitForSingleObject(ev, INFINITE); });
+        EXPECT_TRUE(SetEvent(ev));
+        waiter.join();
+        EXPECT_EQ(waited.load(), static_cast<DWORD>(WAIT_OBJECT_0));
+        // An auto-reset event let its one waiter through; a manual-reset one stays signalled.
+        EXPECT_EQ(WaitForSingleObject(ev, 0), static_cast<DWORD>(manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT))
+            << manual;
+        EXPECT_TRUE(ResetEvent(ev));
+        EXPECT_EQ(WaitForSingleObject(ev, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_TRUE(CloseHandle(ev));
+    }
 }
 
 } // namespace

@@ -57,6 +57,10 @@ TEST(SiText, EveryDvbCharacterTable) {
         {{0x15, 'a', 0xFF, 'b', 0xC3, 'c', 0xE2, 0x82}, "a\uFFFDb\uFFFDc\uFFFD"},
         {{0x15, 0xC0, 0xAF, 0xED, 0xA0, 0x80}, "\uFFFD\uFFFD\uFFFD"}, // overlong '/', a surrogate
         {{0x12, 0xBE, 0xC8, 0xFF, 0xBE}, "안\uFFFD\uFFFD"},
+        // Later editions of the tables, and what GB 2312 leaves out though GBK has it.
+        {{0x03, 0xA4, 0xA1, 0xAA}, "€‘ͺ"},
+        {{0x12, 0xA2, 0xE8}, "㉾"},
+        {{0x13, 0xA1, 0xA4, 0xA2, 0xA1}, "・\uFFFD\uFFFD"},
         {{0x11, 0xD8, 0x00, 0x00}, "\uFFFD\uFFFD"},
         // Reserved selectors are named rather than guessed.
         {{0x0C, 'a'}, "[character table 0x0C]"},
