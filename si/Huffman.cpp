@@ -49,7 +49,7 @@ bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits
         } else {
             const size_t tree = (static_cast<size_t>(table[prior * 2]) << 8) | table[prior * 2 + 1];
             size_t node = 0;
-            for (;;) {
+            for (int depth = 0;; ++depth) {
                 const size_t at = tree + node * 2;
                 if (at + 1 >= table.size()) {
                     return false;
@@ -62,8 +62,10 @@ bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits
                     ch = branch & 0x7F;
                     break;
                 }
-                if (branch <= node) {
-                    return false; // a tree must only point forward: this one would loop
+                // The root is no one's child, and a tree of at most 128 pairs is at most 128 deep:
+                // anything else is a damaged table, refused rather than followed bit after bit.
+                if (branch == 0 || depth >= 128) {
+                    return false;
                 }
                 node = branch;
             }
@@ -83,13 +85,6 @@ bool HuffmanDecode(std::span<const uint8_t> table, std::span<const uint8_t> bits
         }
     }
     return true;
-}
-
-std::span<const uint8_t> AtscHuffmanTable(uint8_t compression_type) {
-    // The decode tables of A/65 Annex C (C.5 titles, C.7 descriptions) are not built in yet: compressed
-    // texts are then reported as such rather than guessed.
-    (void)compression_type;
-    return {};
 }
 
 bool AtscHuffmanDecode(uint8_t compression_type, std::span<const uint8_t> bytes, std::string& out) {

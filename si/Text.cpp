@@ -614,16 +614,11 @@ std::vector<AtscString> ReadMultipleString(Cursor& c) {
                 seg.decoded = SegmentText(seg.mode, bytes, seg.text);
             } else if (seg.compression_type <= 2 && seg.mode == 0x00) {
                 std::string chars;
-                if (AtscHuffmanTable(seg.compression_type).empty()) {
-                    seg.text =
-                        seg.compression_type == 1 ? "[Huffman-coded title]" : "[Huffman-coded description]";
-                } else {
-                    seg.decoded = AtscHuffmanDecode(seg.compression_type, bytes, chars);
-                    Latin1ToUtf8(std::span(reinterpret_cast<const uint8_t*>(chars.data()), chars.size()),
-                                 seg.text);
-                    if (!seg.decoded) {
-                        seg.text += "[bad Huffman code]";
-                    }
+                seg.decoded = AtscHuffmanDecode(seg.compression_type, bytes, chars);
+                Latin1ToUtf8(std::span(reinterpret_cast<const uint8_t*>(chars.data()), chars.size()),
+                             seg.text);
+                if (!seg.decoded) {
+                    seg.text += "[bad Huffman code]";
                 }
             } else {
                 char buf[48];

@@ -1,12 +1,16 @@
-// The escape rules of the ATSC order-1 Huffman decoder: what follows an escape or a character above 127
-// is sent as 8 bits, and an escaped character below 128 picks the tree of the next one.
+// The ATSC order-1 Huffman decoder: its escape rules (what follows an escape or a character above 127 is
+// sent as 8 bits, and an escaped character below 128 picks the tree of the next one) and the two decode
+// tables of A/65, checked tree by tree and through an encoder built from their own codes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "si/Huffman.h"
+#include "si/Text.h"
 
 namespace quenlix::si {
 namespace {
@@ -62,6 +66,125 @@ TEST(SiHuffman, ReadsTheDecodeTreeExampleOfA65) {
     std::string out;
     EXPECT_TRUE(HuffmanDecode(table, Bytes{0x59, 0xBD, 0xEF, 0xBF, 0x5A}, out));
     EXPECT_EQ(out, "abcdefgZ");
+}
+
+// The codes of one context of a decode table, walked from its root. A pair reached twice or never, an
+// index outside the tree, or a character with two codes is reported: any of them means a damaged byte.
+std::map<uint8_t, std::string> CodesOf(std::span<const uint8_t> table, int context) {
+    const auto offset = [&](int c) -> size_t {
+        return c < 128 ? static_cast<size_t>(table[c * 2] << 8 | table[c * 2 + 1]) : table.size();
+    };
+    const size_t start = offset(context);
+    const size_t pairs = (offset(context + 1) - start) / 2;
+    std::vector<int> reached(pairs, 0);
+    std::map<uint8_t, std::string> codes;
+    std::vector<std::pair<size_t, std::string>> todo{{0, ""}};
+    while (!todo.empty()) {
+        auto [node, prefix] = todo.back();
+        todo.pop_back();
+        if (node >= pairs || reached[node]++ != 0) {
+            ADD_FAILURE() << "context " << context << ": pair " << node << " of " << pairs;
+            continue;
+        }
+        for (int bit = 0; bit < 2; ++bit) {
+            const uint8_t b = table[start + node * 2 + bit];
+            const std::string code = prefix + char('0' + bit);
+            if (!(b & 0x80)) {
+                todo.emplace_back(b, code);
+            } else if (!codes.emplace(b & 0x7F, code).second && pairs > 1) {
+                ADD_FAILURE() << "context " << context << ": character " << (b & 0x7F) << " twice";
+            }
+        }
+    }
+    for (size_t i = 0; i < pairs; ++i) {
+        EXPECT_EQ(reached[i], 1) << "context " << context << ": pair " << i;
+    }
+    return codes;
+}
+
+// What a broadcaster's encoder sends: each character in its context's code, or the escape and 8 bits
+// when the context has none, the character after one above 127 as 8 bits, and the terminator last.
+Bytes Encode(std::span<const uint8_t> table, const std::string& text) {
+    std::vector<std::map<uint8_t, std::string>> contexts;
+    for (int c = 0; c < 128; ++c) {
+        contexts.push_back(CodesOf(table, c));
+    }
+    std::string bits;
+    const auto byte = [&](uint8_t ch) {
+        for (int i = 7; i >= 0; --i) {
+            bits += char('0' + ((ch >> i) & 1));
+        }
+    };
+    uint8_t prior = 0;
+    bool literal = false;
+    std::string all = text;
+    all += '\0';
+    for (const char c : all) {
+        const auto ch = static_cast<uint8_t>(c);
+        const auto& codes = contexts[prior];
+        if (literal) {
+            byte(ch);
+        } else if (ch < 0x80 && codes.count(ch)) {
+            bits += codes.at(ch);
+        } else {
+            bits += codes.at(0x1B);
+            byte(ch);
+        }
+        literal = ch >= 0x80;
+        prior = literal ? prior : ch;
+    }
+    Bytes out((bits.size() + 7) / 8, 0);
+    for (size_t i = 0; i < bits.size(); ++i) {
+        out[i / 8] |= static_cast<uint8_t>((bits[i] - '0') << (7 - i % 8));
+    }
+    return out;
+}
+
+TEST(SiHuffman, EveryTreeOfTheA65TablesIsWholeAndCanEscape) {
+    for (const uint8_t type : {1, 2}) {
+        const auto table = AtscHuffmanTable(type);
+        ASSERT_GE(table.size(), 256u);
+        for (int c = 0; c < 128; ++c) {
+            EXPECT_TRUE(CodesOf(table, c).count(0x1B)) << "type " << int(type) << " context " << c;
+        }
+    }
+    EXPECT_TRUE(AtscHuffmanTable(0).empty());
+    EXPECT_TRUE(AtscHuffmanTable(3).empty());
+}
+
+TEST(SiHuffman, DecodesTitlesAndDescriptionsOfTheA65Tables) {
+    // Sent as a broadcaster's encoder sends them: "Café Zürich" needs the escape, and the character after
+    // each accented one goes as 8 bits.
+    const struct {
+        uint8_t type;
+        Bytes bits;
+        const char* text;
+    } known[] = {
+        {1, {0x43, 0xE9, 0xB7, 0x66, 0x81}, "The Late Show"},
+        {1, {0x66, 0x2B, 0x66, 0x61, 0x36, 0xC0}, "Jeopardy!"},
+        {1, {0xB9, 0x5B, 0xE7, 0xA4, 0x80, 0x0C, 0xFC, 0x72, 0x5F, 0x7A}, "Caf\xE9 Z\xFCrich"},
+        {2,
+         {0x22, 0xFF, 0x1F, 0xF5, 0x7C, 0xC7, 0x97, 0x28, 0x68, 0xF3, 0xDE, 0x82, 0x4C, 0x20, 0xDC, 0xE9,
+          0x4A, 0x7D, 0x1C},
+         "News at 11. Weather & traffic."},
+    };
+    for (const auto& k : known) {
+        std::string out;
+        EXPECT_TRUE(AtscHuffmanDecode(k.type, k.bits, out)) << k.text;
+        EXPECT_EQ(out, k.text);
+    }
+    // Every printable character after every printable character, through every tree.
+    std::string all;
+    for (char a = ' '; a <= '~'; ++a) {
+        for (char b = ' '; b <= '~'; ++b) {
+            all += {a, b};
+        }
+    }
+    for (const uint8_t type : {1, 2}) {
+        std::string out;
+        EXPECT_TRUE(AtscHuffmanDecode(type, Encode(AtscHuffmanTable(type), all), out));
+        EXPECT_EQ(out, all) << "type " << int(type);
+    }
 }
 
 } // namespace
