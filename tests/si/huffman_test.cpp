@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "si/Cursor.h"
 #include "si/Huffman.h"
 #include "si/Text.h"
 
@@ -173,6 +175,17 @@ TEST(SiHuffman, DecodesTitlesAndDescriptionsOfTheA65Tables) {
         EXPECT_TRUE(AtscHuffmanDecode(k.type, k.bits, out)) << k.text;
         EXPECT_EQ(out, k.text);
     }
+    // In a multiple string, a compressed segment is joined to a plain one and read as UTF-8.
+    Bytes mss{1, 'e', 'n', 'g', 2, 1, 0, 10};
+    mss.insert(mss.end(), known[2].bits.begin(), known[2].bits.end());
+    mss.insert(mss.end(), {0, 0, 5, ' ', '(', 'H', 'D', ')'});
+    std::optional<Stop> stop;
+    Cursor c(mss.data(), mss.size(), &stop);
+    const auto strings = ReadMultipleString(c);
+    EXPECT_FALSE(stop);
+    ASSERT_EQ(strings.size(), 1u);
+    EXPECT_TRUE(strings[0].segments[0].decoded);
+    EXPECT_EQ(strings[0].text, "Café Zürich (HD)");
     // Every printable character after every printable character, through every tree.
     std::string all;
     for (char a = ' '; a <= '~'; ++a) {
