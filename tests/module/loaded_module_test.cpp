@@ -49,14 +49,6 @@ HRESULT Unregister() {
     return module.Call("DllUnregisterServer");
 }
 
-DWORD At(const std::vector<BYTE>& data, size_t offset) {
-    DWORD value = 0;
-    if (offset + 4 <= data.size()) {
-        memcpy(&value, data.data() + offset, 4);
-    }
-    return value;
-}
-
 bool Has(const std::string& text, const std::string& line) {
     return text.find(line) != std::string::npos;
 }
@@ -99,7 +91,7 @@ TEST_F(LoadedModuleTest, RegistrationWritesBothClassesAndTheFiltersMapperEntry) 
     }
     EXPECT_EQ(StringValue(kFilterInstanceKey, L"FriendlyName"), L"Korvane Trevasi Filter");
     EXPECT_EQ(StringValue(kFilterInstanceKey, L"CLSID"), L"{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}");
-    std::vector<BYTE> data = BinaryValue(kFilterInstanceKey, L"FilterData");
+    std::vector<BYTE> data = Value(kFilterInstanceKey, L"FilterData");
     ASSERT_EQ(data.size(), 16u); // the header alone: no pin records
     EXPECT_EQ(At(data, 4), 0x00200000u);
     EXPECT_EQ(At(data, 8), 0u);

@@ -112,9 +112,9 @@ TEST_F(RegistrationTest, OlderMapperWhenIFilterMapper2CannotBeHad) {
     EXPECT_TRUE(ClassKeysPresent());
     EXPECT_FALSE(KeyExists(kFilterInstanceKey));
     EXPECT_EQ(StringValue(kLegacyFilterKey), L"Korvane Trevasi Filter");
-    DWORD merit = 0;
-    EXPECT_TRUE(DwordValue(kFilterKey, L"Merit", &merit));
-    EXPECT_EQ(merit, 0x00200000u);
+    DWORD type = REG_NONE;
+    EXPECT_EQ(At(Value(kFilterKey, L"Merit", &type), 0), 0x00200000u);
+    EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_FALSE(KeyExists(std::wstring(kFilterKey) + L"\\Pins"));
     EXPECT_FALSE(KeyExists(L"Filter\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E}"));
 

@@ -86,19 +86,6 @@ TEST(InterlockedTest, AnswersTheValueTheSdkPromises) {
     EXPECT_EQ(value, 1);
 }
 
-TEST(KernelTest, VersionRecordNeedsItsSizeSet) {
-    OSVERSIONINFOA info{};
-    SetLastError(0);
-    EXPECT_FALSE(GetVersionExA(&info));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(GetVersionEx(&info));
-    EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
-    EXPECT_GE(info.dwMajorVersion, 5u);
-    EXPECT_EQ(info.dwOSVersionInfoSize, sizeof info);
-}
-
 TEST(KernelTest, LastErrorIsPerThread) {
     SetLastError(ERROR_ACCESS_DENIED);
     DWORD seen = 1;
