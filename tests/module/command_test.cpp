@@ -114,6 +114,10 @@ TEST_F(CommandTest, ScanUsesTheRegisteredModuleElseTheOneBesideTheProgram) {
     EXPECT_TRUE(Has(r.out, "\"pat\":{\"status\":\"complete\"")) << r.out.substr(0, 900);
 
     ASSERT_EQ(Quenlix({"unregister", ClientModulePath()}).status, 0);
+    // A registration whose module has gone is passed over too.
+    m_registry.Write("Windows Registry Editor Version 5.00\n\n"
+                     "[HKEY_CLASSES_ROOT\\CLSID\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}\\InprocServer32]\n"
+                     "@=\"/nonexistent/quenlix.ax\"\n\n");
     r = Quenlix({"scan", "--json", QX_SAMPLE_STREAM});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Has(r.out, "\"filter_module\":\"" + ModulePath() + "\"")) << r.out.substr(0, 600);

@@ -171,24 +171,3 @@ TEST_F(LoadedModuleTest, AnotherProcessCreatesTheRegisteredFilterByItsClassUntil
     EXPECT_EQ(client.status, 3);
     EXPECT_EQ(client.out, "create 0x80040154\n"); // REGDB_E_CLASSNOTREG
 }
-
-TEST_F(LoadedModuleTest, CollectorComesFromTheRegisteredModuleElseFromTheOneBesideTheProgram) {
-    ProcessResult client = RunProgram({ClientPath(), "collector"});
-    EXPECT_EQ(client.status, 0) << client.out;
-    EXPECT_TRUE(Has(client.out, "from " + ClientModulePath() + "\n")) << client.out;
-    EXPECT_TRUE(Has(client.out, "pat 2 1\n")) << client.out;
-
-    ASSERT_EQ(Register(), S_OK);
-    client = RunProgram({ClientPath(), "collector"});
-    EXPECT_EQ(client.status, 0) << client.out;
-    EXPECT_TRUE(Has(client.out, "from " + ModulePath() + "\n")) << client.out;
-    EXPECT_TRUE(Has(client.out, "pmt 2 1\n")) << client.out;
-
-    // A registration whose module has gone is passed over too.
-    m_registry.Write("Windows Registry Editor Version 5.00\n\n"
-                     "[HKEY_CLASSES_ROOT\\CLSID\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}\\InprocServer32]\n"
-                     "@=\"/nonexistent/quenlix.ax\"\n\n");
-    client = RunProgram({ClientPath(), "collector"});
-    EXPECT_EQ(client.status, 0) << client.out;
-    EXPECT_TRUE(Has(client.out, "from " + ClientModulePath() + "\n")) << client.out;
-}
