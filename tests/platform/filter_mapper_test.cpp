@@ -40,14 +40,19 @@ class FilterMapperTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(CoInitialize(nullptr), S_OK); }
     void TearDown() override { CoUninitialize(); }
+    template <class T> static T* Create(REFCLSID clsid, REFIID iid) {
+        T* mapper = nullptr;
+        EXPECT_EQ(
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&mapper)),
+            S_OK);
+        return mapper;
+    }
     ScratchRegistry m_registry;
 };
 
 TEST_F(FilterMapperTest, FilterDataDescribesPinsAndTypes) {
-    IFilterMapper2* mapper = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                               reinterpret_cast<void**>(&mapper)),
-              S_OK);
+    IFilterMapper2* mapper = Create<IFilterMapper2>(CLSID_FilterMapper2, IID_IFilterMapper2);
+    ASSERT_NE(mapper, nullptr);
     REGPINTYPES types[] = {{&MEDIATYPE_MPEG2_SECTIONS, &MEDIASUBTYPE_None},
                            {&MEDIATYPE_MPEG2_SECTIONS, nullptr}};
     REGPINMEDIUM medium{kMedium, 1, 2};
@@ -101,10 +106,8 @@ TEST_F(FilterMapperTest, FilterDataDescribesPinsAndTypes) {
 }
 
 TEST_F(FilterMapperTest, OlderInterfaceKeepsItsOwnLayout) {
-    IFilterMapper* mapper = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                               reinterpret_cast<void**>(&mapper)),
-              S_OK);
+    IFilterMapper* mapper = Create<IFilterMapper>(CLSID_FilterMapper, IID_IFilterMapper);
+    ASSERT_NE(mapper, nullptr);
     EXPECT_EQ(mapper->UnregisterFilter(kFilter), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     ASSERT_EQ(mapper->RegisterFilter(kFilter, L"Korvane Trevasi Filter", MERIT_DO_NOT_USE), S_OK);
     ASSERT_EQ(mapper->RegisterPin(kFilter, L"Input", TRUE, FALSE, FALSE, FALSE, GUID_NULL, nullptr), S_OK);
@@ -125,10 +128,8 @@ TEST_F(FilterMapperTest, OlderInterfaceKeepsItsOwnLayout) {
 }
 
 TEST_F(FilterMapperTest, RefusesWhatItCannotDo) {
-    IFilterMapper2* mapper = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                               reinterpret_cast<void**>(&mapper)),
-              S_OK);
+    IFilterMapper2* mapper = Create<IFilterMapper2>(CLSID_FilterMapper2, IID_IFilterMapper2);
+    ASSERT_NE(mapper, nullptr);
     EXPECT_EQ(mapper->UnregisterFilter(nullptr, nullptr, kFilter), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(mapper->RegisterFilter(kFilter, L"x", nullptr, nullptr, nullptr, nullptr), E_POINTER);
     REGFILTER2 setup{};

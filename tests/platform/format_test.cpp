@@ -64,26 +64,6 @@ TEST(WsprintfTest, OutputStopsAt1024CharactersWithTerminator) {
     EXPECT_EQ(std::string(buffer + 1019, 4), "x123");
 }
 
-TEST(WsprintfTest, WideVersionTakesWideStrings) {
-    WCHAR buffer[64];
-    EXPECT_EQ(wsprintfW(buffer, L"%s=%04X %c", L"pid", 0x100, L'\x00e9'), 10);
-    EXPECT_STREQ(buffer, L"pid=0100 \x00e9");
-}
-
-TEST(LstrTest, BoundedCopyAndComparison) {
-    char small[4];
-    lstrcpynA(small, "abcdef", sizeof small);
-    EXPECT_STREQ(small, "abc");
-    WCHAR wide[8];
-    lstrcpyW(wide, L"Input");
-    lstrcatW(wide, L"!");
-    EXPECT_EQ(lstrlenW(wide), 6);
-    EXPECT_EQ(lstrlenA(nullptr), 0);
-    EXPECT_EQ(lstrcmpiW(L"Both", L"BOTH"), 0);
-    EXPECT_LT(lstrcmpA("a", "b"), 0);
-    EXPECT_GT(lstrcmpW(L"b", L"a"), 0);
-}
-
 TEST(CodePageTest, AnsiIsUtf8BothWays) {
     const char* path = "/opt/m\xc3\xbcnchen/quenlix.ax"; // "münchen"
     int needed = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
