@@ -42,6 +42,9 @@ TEST_F(CommandTest, RegisterUnregisterAndRegistryTheModuleBesideTheProgram) {
     r = Quenlix({"register"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "DllRegisterServer in " + ModulePath() + " succeeded.\n");
+    // Registering again replaces the mapper's entry instead of adding one.
+    EXPECT_EQ(Quenlix({"register"}).status, 0);
+    EXPECT_EQ(SubKeys(kInstanceKey), std::vector<std::wstring>{L"{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}"});
     // Registered by another process, created here.
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     IBaseFilter* filter = nullptr;
@@ -73,6 +76,7 @@ TEST_F(CommandTest, RegisterUnregisterAndRegistryTheModuleBesideTheProgram) {
     EXPECT_FALSE(KeyExists(kFilterKey));
     EXPECT_FALSE(KeyExists(kPageKey));
     EXPECT_FALSE(KeyExists(kFilterInstanceKey));
+    EXPECT_EQ(Quenlix({"unregister", ModulePath()}).status, 0) << "nothing left to remove is no failure";
 }
 
 TEST_F(CommandTest, ModuleNamedWithoutAFolderIsTheOneInTheCurrentFolder) {

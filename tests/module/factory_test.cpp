@@ -123,14 +123,6 @@ TEST_F(FactoryTest, AggregationOnlyThroughIUnknownAndIdentityIsTheOuterObjects) 
     EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
     EXPECT_EQ(outer.refs, 3);
     identity->Release();
-    ISpecifyPropertyPages* pages = nullptr;
-    ASSERT_EQ(tables->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
-    CAUUID list = {};
-    EXPECT_EQ(pages->GetPages(&list), S_OK);
-    ASSERT_EQ(list.cElems, 1u);
-    EXPECT_EQ(list.pElems[0], CLSID_TableCollectorPropertyPage);
-    CoTaskMemFree(list.pElems);
-    pages->Release();
     tables->Release();
     EXPECT_EQ(outer.refs, 1);
 

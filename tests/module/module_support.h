@@ -32,8 +32,6 @@ inline const wchar_t kPageKey[] = L"CLSID\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E
 inline const wchar_t kInstanceKey[] = L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance";
 inline const wchar_t kFilterInstanceKey[] =
     L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
-inline const wchar_t kPageInstanceKey[] =
-    L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E}";
 // Where the older IFilterMapper lists it.
 inline const wchar_t kLegacyFilterKey[] = L"Filter\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
 
