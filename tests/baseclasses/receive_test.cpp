@@ -1,5 +1,5 @@
 // Streaming through CBaseInputPin and CRenderedInputPin where the filter's own tests do not reach:
-// samples without IMediaSample2, ReceiveMultiple, type changes, end of stream per stream.
+// ReceiveMultiple, type changes, end of stream per stream.
 #include <gtest/gtest.h>
 
 #include "baseclasses/streams.h"
@@ -44,26 +44,6 @@ protected:
 const Bytes kSection = {0x00, 0xB0, 0x0D, 0x00, 0x01, 0xC1, 0x00, 0x00, 0x00, 0x01, 0xE1, 0x00, 1, 2, 3, 4};
 
 } // namespace
-
-TEST_F(ReceiveTest, RunningPinTakesSamplesWithTheirTypeSpecificFlags) {
-    ASSERT_EQ(m_sink->Run(0), S_OK);
-    EXPECT_EQ(m_upstream->Deliver(kSection, 0x2ABC), S_OK);
-    ASSERT_EQ(Pin()->m_received.size(), 1u);
-    EXPECT_EQ(Pin()->m_received[0].bytes, kSection);
-    EXPECT_EQ(Pin()->m_received[0].typeSpecificFlags, 0x2ABCu);
-    EXPECT_EQ(Pin()->SampleProps()->lActual, static_cast<LONG>(kSection.size()));
-
-    // A sample without IMediaSample2 shows no type-specific flags.
-    EXPECT_EQ(m_upstream->Deliver(kSection, 0x0100, false), S_OK);
-    ASSERT_EQ(Pin()->m_received.size(), 2u);
-    EXPECT_EQ(Pin()->m_received[1].typeSpecificFlags, 0u);
-    EXPECT_EQ(Pin()->SampleProps()->lActual, static_cast<LONG>(kSection.size()));
-
-    // Paused is streaming too.
-    ASSERT_EQ(m_sink->Pause(), S_OK);
-    EXPECT_EQ(m_upstream->Deliver(kSection, 1), S_OK);
-    EXPECT_EQ(Pin()->Receive(nullptr), E_POINTER);
-}
 
 // Refusing a type change aborts the stream; the error stays until a flush or a stop.
 TEST_F(ReceiveTest, RefusedTypeChangeIsARunTimeError) {
