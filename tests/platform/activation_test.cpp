@@ -1,5 +1,6 @@
 // Modules and in-process activation, with a small test server built as a shared object.
 #include <objbase.h>
+#include <objidl.h>
 
 #include "platform/posix/testhooks.h"
 #include "scratch_registry.h"
@@ -150,9 +151,8 @@ TEST_F(ActivationTest, FailuresAnswerTheComCodes) {
     EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object),
               REGDB_E_CLASSNOTREG)
         << "only in-process servers exist";
-    EXPECT_EQ(
-        CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IClassFactory, &object),
-        E_NOINTERFACE)
+    EXPECT_EQ(CoCreateInstance(CLSID_TestServerObject, nullptr, CLSCTX_INPROC_SERVER, IID_IPersist, &object),
+              E_NOINTERFACE)
         << "the object's own answer comes through";
     int notAnObject = 0; // the server refuses any outer object before using it
     auto* outer = reinterpret_cast<IUnknown*>(&notAnObject);
