@@ -1,5 +1,5 @@
-// Object identity and reference counts of the base filter and its pin, its pin enumerator, graph
-// membership, and running out of memory while making them.
+// The base filter's pin: its reference counts, its enumerator and lookup; graph membership; and
+// running out of memory while making them.
 #include <gtest/gtest.h>
 
 #include "baseclasses/streams.h"

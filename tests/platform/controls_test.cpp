@@ -1,5 +1,5 @@
 // The combo box and the report-view list view as their messages define them: positions, selections,
-// copies into callers' buffers, wide senders, and running out of memory.
+// copies into callers' buffers, and running out of memory.
 #include <windows.h>
 #include <commctrl.h>
 
