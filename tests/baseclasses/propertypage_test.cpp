@@ -1,4 +1,5 @@
-// CBasePropertyPage: the page's object, site, dialog and dirty flag as a property frame drives them.
+// CBasePropertyPage where the system's page does not take it: refusals out of order, an apply that
+// fails, a page released while active, a dialog that is not there, no task memory for the page info.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -16,26 +17,9 @@ const int kMissingDialogId = 399;
 
 class TestPage : public CBasePropertyPage {
 public:
-    TestPage() : CBasePropertyPage(NAME("Test page"), nullptr, kDialogId, kTitleId) {}
-    TestPage(int dialogId) : CBasePropertyPage(NAME("Test page"), nullptr, dialogId, kTitleId) {}
+    explicit TestPage(int dialogId = kDialogId)
+        : CBasePropertyPage(NAME("Test page"), nullptr, dialogId, kTitleId) {}
 
-    HRESULT OnConnect(IUnknown* pUnknown) override {
-        calls.push_back("connect");
-        connected = pUnknown;
-        return connectResult;
-    }
-    HRESULT OnDisconnect() override {
-        calls.push_back("disconnect");
-        return S_OK;
-    }
-    HRESULT OnActivate() override {
-        calls.push_back("activate");
-        return S_OK;
-    }
-    HRESULT OnDeactivate() override {
-        calls.push_back("deactivate");
-        return S_OK;
-    }
     HRESULT OnApplyChanges() override {
         calls.push_back("apply");
         return applyResult;
@@ -43,24 +27,19 @@ public:
     INT_PTR OnReceiveMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) override {
         if (uMsg == WM_INITDIALOG) {
             calls.push_back("initdialog");
-            dialogAtInit = m_Dlg;
         }
         return CBasePropertyPage::OnReceiveMessage(hwnd, uMsg, wParam, lParam);
     }
-
     HWND Window() const { return m_hwnd; }
     void SetDirty() { m_bDirty = TRUE; }
 
     std::vector<std::string> calls;
-    IUnknown* connected = nullptr;
-    HWND dialogAtInit = nullptr;
-    HRESULT connectResult = S_OK;
     HRESULT applyResult = S_OK;
 };
 
 class FakeSite final : public IPropertyPageSite {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
@@ -79,138 +58,85 @@ protected:
         m_objects = CBaseObject::ObjectsActive();
         m_taskMem = TaskMemOutstanding();
         static const QX_DIALOG_ITEM items[] = {
-            {1001, "Static", "Label", 6, 8, 40, 8, WS_CHILD | WS_VISIBLE, 0},
             {1002, "Button", "Press", 6, 20, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
         };
         static const QX_DIALOG dialog = {WS_CHILD | DS_SETFONT, 0, 0,    0, 200, 100, "", 8,
-                                         "MS Sans Serif",       2, items};
+                                         "MS Sans Serif",       1, items};
         ASSERT_TRUE(QxRegisterDialog(g_hInst, MAKEINTRESOURCEA(kDialogId), &dialog));
         ASSERT_TRUE(QxRegisterString(g_hInst, kTitleId, "Test Page"));
         m_frame = CreateWindowExA(0, "Static", "frame", WS_POPUP | WS_VISIBLE, 0, 0, 600, 400, nullptr,
                                   nullptr, g_hInst, nullptr);
         ASSERT_NE(m_frame, nullptr);
-        m_page = new TestPage();
-        m_page->NonDelegatingAddRef();
     }
     void TearDown() override {
         TaskMemFailAt(0);
-        EXPECT_EQ(m_page->NonDelegatingRelease(), 0u);
         DestroyWindow(m_frame);
         QxUnregisterResources(g_hInst);
         EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
         EXPECT_EQ(TaskMemOutstanding(), m_taskMem);
     }
+    // A page with one reference, showing itself as its object.
+    static TestPage* MakePage(int dialogId = kDialogId) {
+        TestPage* page = new TestPage(dialogId);
+        page->NonDelegatingAddRef();
+        IUnknown* object = page->GetOwner();
+        EXPECT_EQ(page->SetObjects(1, &object), S_OK);
+        return page;
+    }
 
     LONG m_objects = 0;
     long m_taskMem = 0;
     HWND m_frame = nullptr;
-    TestPage* m_page = nullptr;
 };
 
 } // namespace
 
-TEST_F(PropertyPageTest, PageInfoCarriesTitleAndDialogSize) {
-    IPropertyPage* page = nullptr;
-    ASSERT_EQ(m_page->QueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)), S_OK);
-    PROPPAGEINFO info{};
-    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
-    EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO));
-    EXPECT_STREQ(info.pszTitle, L"Test Page");
-    EXPECT_EQ(info.pszDocString, nullptr);
-    EXPECT_EQ(info.pszHelpFile, nullptr);
-    // The dialog's own size, not the fallback.
-    EXPECT_GT(info.size.cx, 0);
-    EXPECT_GT(info.size.cy, 0);
-    EXPECT_FALSE(info.size.cx == 340 && info.size.cy == 150);
-    CoTaskMemFree(info.pszTitle);
-    EXPECT_EQ(page->GetPageInfo(nullptr), E_POINTER);
-    TaskMemFailAt(1);
-    EXPECT_EQ(page->GetPageInfo(&info), E_OUTOFMEMORY);
-    TaskMemFailAt(0);
-    // Measuring never reaches the page's own message handler.
-    EXPECT_TRUE(m_page->calls.empty());
-    page->Release();
-}
-
-TEST_F(PropertyPageTest, ObjectsAndSite) {
-    IUnknown* object = m_page->GetNonDelegatingUnknown();
-    EXPECT_EQ(m_page->SetObjects(1, nullptr), E_POINTER);
-    EXPECT_EQ(m_page->SetObjects(2, &object), E_UNEXPECTED);
-    ASSERT_EQ(m_page->SetObjects(1, &object), S_OK);
-    EXPECT_EQ(m_page->connected, object);
-
-    // Apply needs the object and the site; a clean page applies nothing.
-    EXPECT_EQ(m_page->Apply(), E_UNEXPECTED);
-    FakeSite site;
-    ASSERT_EQ(m_page->SetPageSite(&site), S_OK);
-    EXPECT_EQ(site.refs, 2u);
-    EXPECT_EQ(m_page->SetPageSite(&site), E_UNEXPECTED);
-    EXPECT_EQ(m_page->IsPageDirty(), S_FALSE);
-    EXPECT_EQ(m_page->Apply(), S_OK);
-    m_page->SetDirty();
-    EXPECT_EQ(m_page->IsPageDirty(), S_OK);
-    m_page->applyResult = E_FAIL;
-    EXPECT_EQ(m_page->Apply(), E_FAIL);
-    EXPECT_EQ(m_page->IsPageDirty(), S_OK);
-    m_page->applyResult = S_OK;
-    EXPECT_EQ(m_page->Apply(), S_OK);
-    EXPECT_EQ(m_page->IsPageDirty(), S_FALSE);
-
-    ASSERT_EQ(m_page->SetObjects(0, nullptr), S_OK);
-    EXPECT_EQ(m_page->Apply(), E_UNEXPECTED);
-    ASSERT_EQ(m_page->SetPageSite(nullptr), S_OK);
-    EXPECT_EQ(site.refs, 1u);
-    EXPECT_EQ(m_page->SetPageSite(nullptr), E_UNEXPECTED);
-    EXPECT_EQ(m_page->calls, (std::vector<std::string>{"connect", "apply", "apply", "disconnect"}));
-    EXPECT_EQ(m_page->Help(nullptr), E_NOTIMPL);
-    EXPECT_EQ(m_page->TranslateAccelerator(nullptr), E_NOTIMPL);
-}
-
-TEST_F(PropertyPageTest, DialogComesAndGoesWithActivation) {
+TEST_F(PropertyPageTest, CallsOutOfOrderAreRefusedAndAFailedApplyLeavesThePageDirty) {
+    TestPage* page = new TestPage();
+    page->NonDelegatingAddRef();
     RECT rc = {10, 20, 310, 220};
-    EXPECT_EQ(m_page->Show(SW_SHOW), E_UNEXPECTED);
-    EXPECT_EQ(m_page->Move(&rc), E_UNEXPECTED);
-    EXPECT_EQ(m_page->Deactivate(), E_UNEXPECTED);
-    EXPECT_EQ(m_page->Activate(m_frame, nullptr, FALSE), E_POINTER);
-    // No object to show yet.
-    EXPECT_EQ(m_page->Activate(m_frame, &rc, FALSE), E_UNEXPECTED);
-    IUnknown* object = m_page->GetOwner();
-    ASSERT_EQ(m_page->SetObjects(1, &object), S_OK);
-    m_page->calls.clear();
+    EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED);
+    EXPECT_EQ(page->Deactivate(), E_UNEXPECTED);
+    EXPECT_EQ(page->Activate(m_frame, &rc, FALSE), E_UNEXPECTED) << "no object to show yet";
+    EXPECT_EQ(page->Apply(), E_UNEXPECTED);
+    IUnknown* object = page->GetOwner();
+    EXPECT_EQ(page->SetObjects(2, &object), E_UNEXPECTED);
+    ASSERT_EQ(page->SetObjects(1, &object), S_OK);
+    EXPECT_EQ(page->Apply(), E_UNEXPECTED) << "no site yet";
 
-    ASSERT_EQ(m_page->Activate(m_frame, &rc, FALSE), S_OK);
-    HWND dialog = m_page->Window();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(m_page->dialogAtInit, dialog);
-    EXPECT_EQ(GetParent(dialog), m_frame);
-    EXPECT_TRUE(IsWindowVisible(dialog));
-    EXPECT_NE(GetDlgItem(dialog, 1002), nullptr);
+    FakeSite site;
+    ASSERT_EQ(page->SetPageSite(&site), S_OK);
+    EXPECT_EQ(page->SetPageSite(&site), E_UNEXPECTED);
+    PROPPAGEINFO info{}; // measured without reaching the page's own message handler
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(page->Apply(), S_OK) << "a clean page applies nothing";
+    page->SetDirty();
+    page->applyResult = E_FAIL;
+    EXPECT_EQ(page->Apply(), E_FAIL);
+    EXPECT_EQ(page->IsPageDirty(), S_OK);
+    page->applyResult = S_OK;
+    EXPECT_EQ(page->Apply(), S_OK);
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+
+    ASSERT_EQ(page->Activate(m_frame, &rc, FALSE), S_OK);
     RECT client{};
-    ASSERT_TRUE(GetClientRect(dialog, &client));
+    ASSERT_TRUE(GetClientRect(page->Window(), &client));
     EXPECT_EQ(client.right - client.left, 300);
-    EXPECT_EQ(client.bottom - client.top, 200);
-    EXPECT_EQ(m_page->Activate(m_frame, &rc, FALSE), E_UNEXPECTED);
+    EXPECT_EQ(page->Activate(m_frame, &rc, FALSE), E_UNEXPECTED);
+    EXPECT_EQ(page->Show(7), E_INVALIDARG);
+    EXPECT_EQ(page->Move(nullptr), E_POINTER);
+    ASSERT_EQ(page->Deactivate(), S_OK);
+    EXPECT_EQ(page->Window(), nullptr);
+    EXPECT_EQ(page->calls, (std::vector<std::string>{"apply", "apply", "initdialog"}));
 
-    EXPECT_EQ(m_page->Show(7), E_INVALIDARG);
-    EXPECT_EQ(m_page->Show(SW_HIDE), S_OK);
-    EXPECT_FALSE(IsWindowVisible(dialog));
-    EXPECT_EQ(m_page->Move(nullptr), E_POINTER);
-
-    ASSERT_EQ(m_page->Deactivate(), S_OK);
-    EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(m_page->Window(), nullptr);
-    EXPECT_EQ(m_page->calls, (std::vector<std::string>{"initdialog", "activate", "deactivate"}));
-
-    // Again, as a frame does when the user comes back to the page.
-    ASSERT_EQ(m_page->Activate(m_frame, &rc, FALSE), S_OK);
-    ASSERT_EQ(m_page->Deactivate(), S_OK);
+    ASSERT_EQ(page->SetPageSite(nullptr), S_OK);
+    EXPECT_EQ(site.refs, 1u);
+    EXPECT_EQ(page->NonDelegatingRelease(), 0u);
 }
 
 TEST_F(PropertyPageTest, ReleasingAnActivePageTakesItsDialogAlong) {
-    TestPage* page = new TestPage(kDialogId);
-    page->NonDelegatingAddRef();
-    IUnknown* object = page->GetOwner();
-    ASSERT_EQ(page->SetObjects(1, &object), S_OK);
+    TestPage* page = MakePage();
     RECT rc = {0, 0, 100, 100};
     ASSERT_EQ(page->Activate(m_frame, &rc, FALSE), S_OK);
     HWND dialog = page->Window();
@@ -218,20 +144,19 @@ TEST_F(PropertyPageTest, ReleasingAnActivePageTakesItsDialogAlong) {
     EXPECT_FALSE(IsWindow(dialog));
 }
 
-TEST_F(PropertyPageTest, MissingDialogCannotBeActivated) {
-    TestPage* page = new TestPage(kMissingDialogId);
-    page->NonDelegatingAddRef();
+TEST_F(PropertyPageTest, PageInfoOfAMissingDialogAndWithoutTaskMemory) {
+    TestPage* page = MakePage(kMissingDialogId);
     RECT rc = {0, 0, 100, 100};
-    IUnknown* object = page->GetOwner();
-    ASSERT_EQ(page->SetObjects(1, &object), S_OK);
-    page->calls.clear();
     EXPECT_EQ(page->Activate(m_frame, &rc, FALSE), E_OUTOFMEMORY);
-    EXPECT_TRUE(page->calls.empty());
     // Without a dialog to measure the frame gets a default size.
     PROPPAGEINFO info{};
     ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    EXPECT_STREQ(info.pszTitle, L"Test Page");
     EXPECT_EQ(info.size.cx, 340);
     EXPECT_EQ(info.size.cy, 150);
     CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(page->GetPageInfo(nullptr), E_POINTER);
+    TaskMemFailAt(1);
+    EXPECT_EQ(page->GetPageInfo(&info), E_OUTOFMEMORY);
     EXPECT_EQ(page->NonDelegatingRelease(), 0u);
 }

@@ -1,15 +1,12 @@
-// In-process server support the module tests cannot reach: a creation function that fails, the
-// unregister-before-register order, a filter registering itself, and the init routines.
+// In-process server support the module tests cannot reach: a creation function that fails, a filter
+// registering itself, and the init routines.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "baseclasses/streams.h"
 #include "platform/posix/testhooks.h"
+#include "platform/scratch_registry.h"
 #include "sink_filter.h"
 
 using namespace qxtest;
@@ -86,96 +83,6 @@ TEST_F(ServerTest, FactoryPassesOnTheCreationFunctionsFailure) {
 
 namespace {
 
-// Records what a registration asks of the filter mapper.
-class RecordingMapper final : public IFilterMapper2 {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateCategory(REFCLSID, DWORD, LPCWSTR) override { return E_NOTIMPL; }
-    STDMETHODIMP UnregisterFilter(const CLSID* pCategory, LPCOLESTR szInstance, REFCLSID Filter) override {
-        calls.push_back("unregister");
-        EXPECT_EQ(pCategory, nullptr);
-        EXPECT_EQ(szInstance, nullptr);
-        EXPECT_EQ(Filter, SinkFilter::ClassId());
-        return unregisterResult;
-    }
-    STDMETHODIMP RegisterFilter(REFCLSID clsid, LPCWSTR Name, IMoniker** ppMoniker, const CLSID* pCategory,
-                                LPCOLESTR szInstance, const REGFILTER2* prf2) override {
-        calls.push_back("register");
-        EXPECT_EQ(clsid, SinkFilter::ClassId());
-        EXPECT_STREQ(Name, L"Test Sink");
-        EXPECT_EQ(ppMoniker, nullptr);
-        EXPECT_EQ(pCategory, nullptr);
-        EXPECT_EQ(szInstance, nullptr);
-        EXPECT_EQ(prf2->dwVersion, 1u);
-        EXPECT_EQ(prf2->dwMerit, static_cast<DWORD>(MERIT_DO_NOT_USE));
-        EXPECT_EQ(prf2->cPins, 0u);
-        EXPECT_EQ(prf2->rgPins, nullptr);
-        return registerResult;
-    }
-    STDMETHODIMP EnumMatchingFilters(IEnumMoniker**, DWORD, BOOL, DWORD, BOOL, DWORD, const GUID*,
-                                     const REGPINMEDIUM*, const CLSID*, BOOL, BOOL, DWORD, const GUID*,
-                                     const REGPINMEDIUM*, const CLSID*) override {
-        return E_NOTIMPL;
-    }
-    std::vector<std::string> calls;
-    HRESULT unregisterResult = S_OK;
-    HRESULT registerResult = S_OK;
-};
-
-} // namespace
-
-TEST_F(ServerTest, FilterIsUnregisteredBeforeItIsRegistered) {
-    RecordingMapper mapper;
-    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), S_OK);
-    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, FALSE), S_OK);
-    EXPECT_EQ(mapper.calls, (std::vector<std::string>{"unregister", "register", "unregister"}));
-    EXPECT_EQ(AMovieSetupRegisterFilter2(nullptr, &mapper, TRUE), S_FALSE);
-
-    // A filter the mapper does not know is no failure; anything else is, and ends the step.
-    mapper.calls.clear();
-    mapper.unregisterResult = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), S_OK);
-    mapper.unregisterResult = E_ACCESSDENIED;
-    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), E_ACCESSDENIED);
-    EXPECT_EQ(mapper.calls, (std::vector<std::string>{"unregister", "register", "unregister"}));
-    mapper.unregisterResult = S_OK;
-    mapper.registerResult = REGDB_E_WRITEREGDB;
-    EXPECT_EQ(AMovieSetupRegisterFilter2(&kSinkSetup, &mapper, TRUE), REGDB_E_WRITEREGDB);
-}
-
-namespace {
-
-bool KeyExists(const wchar_t* name) {
-    HKEY hkey = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &hkey) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(hkey);
-    return true;
-}
-
-std::wstring DefaultValue(const wchar_t* name, const wchar_t* value = nullptr) {
-    HKEY hkey = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name, 0, KEY_READ, &hkey) != ERROR_SUCCESS) {
-        return L"<none>";
-    }
-    WCHAR text[MAX_PATH] = {};
-    DWORD bytes = sizeof(text);
-    DWORD type = 0;
-    LONG rc = RegQueryValueExW(hkey, value, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
-    RegCloseKey(hkey);
-    return rc == ERROR_SUCCESS ? std::wstring(text) : L"<none>";
-}
-
-} // namespace
-
-namespace {
-
 // A sink that describes itself to the filter mapper.
 class SetupSink : public SinkFilter {
 public:
@@ -186,11 +93,7 @@ public:
 } // namespace
 
 TEST_F(ServerTest, FilterRegistersItselfThroughIAMovieSetup) {
-    char path[] = "/tmp/qx_server_test_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    setenv("QUENLIX_REGISTRY", path, 1);
+    platformtest::ScratchRegistry registry;
     const wchar_t* mapperEntry =
         L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{1B2C3D4E-0001-0002-8001-020304050607}";
 
@@ -201,13 +104,11 @@ TEST_F(ServerTest, FilterRegistersItselfThroughIAMovieSetup) {
     EXPECT_EQ(setup->Unregister(), S_OK); // nothing there yet
     ASSERT_EQ(setup->Register(), S_OK);
     ASSERT_EQ(setup->Register(), S_OK);
-    EXPECT_EQ(DefaultValue(mapperEntry, L"FriendlyName"), L"Test Sink");
+    EXPECT_EQ(platformtest::StringValue(mapperEntry, L"FriendlyName"), L"Test Sink");
     ASSERT_EQ(setup->Unregister(), S_OK);
-    EXPECT_FALSE(KeyExists(mapperEntry));
+    EXPECT_FALSE(platformtest::KeyExists(mapperEntry));
     setup->Release();
     EXPECT_EQ(f->NonDelegatingRelease(), 0u);
-    unsetenv("QUENLIX_REGISTRY");
-    unlink(path);
 }
 
 TEST_F(ServerTest, EntryPointRunsTheInitRoutines) {

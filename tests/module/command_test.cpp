@@ -42,6 +42,9 @@ TEST_F(CommandTest, RegisterUnregisterAndRegistryTheModuleBesideTheProgram) {
     r = Quenlix({"register"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "DllRegisterServer in " + ModulePath() + " succeeded.\n");
+    // Registering again replaces the mapper's entry instead of adding one.
+    EXPECT_EQ(Quenlix({"register"}).status, 0);
+    EXPECT_EQ(SubKeys(kInstanceKey), std::vector<std::wstring>{L"{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}"});
     // Registered by another process, created here.
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     IBaseFilter* filter = nullptr;
@@ -73,6 +76,7 @@ TEST_F(CommandTest, RegisterUnregisterAndRegistryTheModuleBesideTheProgram) {
     EXPECT_FALSE(KeyExists(kFilterKey));
     EXPECT_FALSE(KeyExists(kPageKey));
     EXPECT_FALSE(KeyExists(kFilterInstanceKey));
+    EXPECT_EQ(Quenlix({"unregister", ModulePath()}).status, 0) << "nothing left to remove is no failure";
 }
 
 TEST_F(CommandTest, ModuleNamedWithoutAFolderIsTheOneInTheCurrentFolder) {
@@ -114,6 +118,10 @@ TEST_F(CommandTest, ScanUsesTheRegisteredModuleElseTheOneBesideTheProgram) {
     EXPECT_TRUE(Has(r.out, "\"pat\":{\"status\":\"complete\"")) << r.out.substr(0, 900);
 
     ASSERT_EQ(Quenlix({"unregister", ClientModulePath()}).status, 0);
+    // A registration whose module has gone is passed over too.
+    m_registry.Write("Windows Registry Editor Version 5.00\n\n"
+                     "[HKEY_CLASSES_ROOT\\CLSID\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}\\InprocServer32]\n"
+                     "@=\"/nonexistent/quenlix.ax\"\n\n");
     r = Quenlix({"scan", "--json", QX_SAMPLE_STREAM});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Has(r.out, "\"filter_module\":\"" + ModulePath() + "\"")) << r.out.substr(0, 600);

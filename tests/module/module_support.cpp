@@ -42,92 +42,18 @@ void SetMapperStandIn(MapperCreation creation) {
     g_standIn = std::move(creation);
 }
 
-namespace {
-
-class Key {
-public:
-    explicit Key(const std::wstring& path) {
-        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &m_key) != ERROR_SUCCESS) {
-            m_key = nullptr;
-        }
-    }
-    ~Key() {
-        if (m_key != nullptr) {
-            RegCloseKey(m_key);
-        }
-    }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-bool Query(const std::wstring& path, const wchar_t* name, DWORD* type, std::vector<BYTE>* data) {
-    Key key(path);
-    if (key.Get() == nullptr) {
-        return false;
-    }
-    DWORD size = 0;
-    if (RegQueryValueExW(key.Get(), name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) {
-        return false;
-    }
-    data->assign(size, 0);
-    return RegQueryValueExW(key.Get(), name, nullptr, type, data->data(), &size) == ERROR_SUCCESS;
-}
-
-} // namespace
-
-bool KeyExists(const std::wstring& path) {
-    return Key(path).Get() != nullptr;
-}
-
 std::vector<std::wstring> SubKeys(const std::wstring& path) {
     std::vector<std::wstring> names;
-    Key key(path);
-    if (key.Get() == nullptr) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return names;
     }
-    for (DWORD i = 0;; ++i) {
-        WCHAR name[256];
-        DWORD size = 256;
-        if (RegEnumKeyExW(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            break;
-        }
+    WCHAR name[256];
+    for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == ERROR_SUCCESS; ++i) {
         names.emplace_back(name);
     }
+    RegCloseKey(key);
     return names;
-}
-
-std::wstring StringValue(const std::wstring& path, const wchar_t* name) {
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (!Query(path, name, &type, &data)) {
-        return L"<missing>";
-    }
-    if (type != REG_SZ) {
-        return L"<type " + std::to_wstring(type) + L">";
-    }
-    data.resize(data.size() + sizeof(WCHAR), 0);
-    return reinterpret_cast<const WCHAR*>(data.data());
-}
-
-bool DwordValue(const std::wstring& path, const wchar_t* name, DWORD* value) {
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (!Query(path, name, &type, &data) || type != REG_DWORD || data.size() != sizeof(DWORD)) {
-        return false;
-    }
-    memcpy(value, data.data(), sizeof(DWORD));
-    return true;
-}
-
-std::vector<BYTE> BinaryValue(const std::wstring& path, const wchar_t* name) {
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    if (!Query(path, name, &type, &data) || type != REG_BINARY) {
-        return {};
-    }
-    return data;
 }
 
 std::string ModulePath() {

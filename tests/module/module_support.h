@@ -20,7 +20,11 @@ extern "C" HRESULT __real_CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWOR
 
 namespace moduletest {
 
+using platformtest::At;
+using platformtest::KeyExists;
 using platformtest::ScratchRegistry;
+using platformtest::StringValue;
+using platformtest::Value;
 
 inline const wchar_t kFilterKey[] = L"CLSID\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
 inline const wchar_t kPageKey[] = L"CLSID\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E}";
@@ -28,19 +32,11 @@ inline const wchar_t kPageKey[] = L"CLSID\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E
 inline const wchar_t kInstanceKey[] = L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance";
 inline const wchar_t kFilterInstanceKey[] =
     L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
-inline const wchar_t kPageInstanceKey[] =
-    L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E}";
 // Where the older IFilterMapper lists it.
 inline const wchar_t kLegacyFilterKey[] = L"Filter\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
 
-bool KeyExists(const std::wstring& path);
 // Names of a key's subkeys; empty when it does not open.
 std::vector<std::wstring> SubKeys(const std::wstring& path);
-// A REG_SZ value ("<missing>" when the key or value is not there, "<type N>" for another type).
-std::wstring StringValue(const std::wstring& path, const wchar_t* name = nullptr);
-bool DwordValue(const std::wstring& path, const wchar_t* name, DWORD* value);
-// A REG_BINARY value; empty when missing.
-std::vector<BYTE> BinaryValue(const std::wstring& path, const wchar_t* name);
 
 // The built module, with symbolic links resolved: the path registration writes.
 std::string ModulePath();

@@ -65,13 +65,28 @@ TEST_F(RegistrationTest, MapperFailureWhileUnregisteringLeavesTheKeys) {
     EXPECT_FALSE(KeyExists(kFilterInstanceKey));
 }
 
-TEST_F(RegistrationTest, FileNotFoundFromTheMapperCountsAsSuccess) {
+// "File not found" from the mapper is success; an unregistration failure stops before the registration
+// call; either failure is answered, and the class keys written before it stay.
+TEST_F(RegistrationTest, MapperAnswersWhileRegistering) {
+    using Calls = std::vector<std::string>;
+    const HRESULT kDenied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    const struct {
+        HRESULT unregisterResult, registerResult, expected;
+        Calls calls;
+    } cases[] = {
+        {kFileNotFound, kFileNotFound, S_OK, {"unregister", "register"}},
+        {S_OK, E_FAIL, E_FAIL, {"unregister", "register"}},
+        {kDenied, S_OK, kDenied, {"unregister"}},
+    };
     UseScriptedMapper();
-    m_mapper.unregisterResult = kFileNotFound;
-    m_mapper.registerResult = kFileNotFound;
-    EXPECT_EQ(DllRegisterServer(), S_OK);
-    EXPECT_EQ(m_mapper.calls, (std::vector<std::string>{"unregister", "register"}));
-    EXPECT_TRUE(ClassKeysPresent());
+    for (const auto& c : cases) {
+        m_mapper.calls.clear();
+        m_mapper.unregisterResult = c.unregisterResult;
+        m_mapper.registerResult = c.registerResult;
+        EXPECT_EQ(DllRegisterServer(), c.expected) << std::hex << c.unregisterResult;
+        EXPECT_EQ(m_mapper.calls, c.calls) << std::hex << c.unregisterResult;
+        EXPECT_TRUE(ClassKeysPresent());
+    }
     // What the mapper was told: the setup record, in the default category, setup version 1.
     EXPECT_EQ(m_mapper.registeredName, L"Korvane Trevasi Filter");
     EXPECT_EQ(m_mapper.registeredMerit, 0x00200000u);
@@ -80,26 +95,11 @@ TEST_F(RegistrationTest, FileNotFoundFromTheMapperCountsAsSuccess) {
     EXPECT_TRUE(m_mapper.defaultsUsed);
 
     m_mapper.calls.clear();
+    m_mapper.unregisterResult = kFileNotFound;
     EXPECT_EQ(DllUnregisterServer(), S_OK);
-    EXPECT_EQ(m_mapper.calls, std::vector<std::string>{"unregister"});
+    EXPECT_EQ(m_mapper.calls, Calls{"unregister"});
     EXPECT_FALSE(KeyExists(kFilterKey));
     EXPECT_FALSE(KeyExists(kPageKey));
-}
-
-TEST_F(RegistrationTest, MapperFailureWhileRegisteringKeepsTheKeysWritten) {
-    UseScriptedMapper();
-    m_mapper.registerResult = E_FAIL;
-    EXPECT_EQ(DllRegisterServer(), E_FAIL);
-    EXPECT_EQ(m_mapper.calls, (std::vector<std::string>{"unregister", "register"}));
-    EXPECT_TRUE(ClassKeysPresent());
-
-    // An unregistration failure stops before the registration call.
-    m_mapper.calls.clear();
-    m_mapper.unregisterResult = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-    m_mapper.registerResult = S_OK;
-    EXPECT_EQ(DllRegisterServer(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-    EXPECT_EQ(m_mapper.calls, std::vector<std::string>{"unregister"});
-    EXPECT_TRUE(ClassKeysPresent());
 }
 
 TEST_F(RegistrationTest, OlderMapperWhenIFilterMapper2CannotBeHad) {
@@ -112,9 +112,9 @@ TEST_F(RegistrationTest, OlderMapperWhenIFilterMapper2CannotBeHad) {
     EXPECT_TRUE(ClassKeysPresent());
     EXPECT_FALSE(KeyExists(kFilterInstanceKey));
     EXPECT_EQ(StringValue(kLegacyFilterKey), L"Korvane Trevasi Filter");
-    DWORD merit = 0;
-    EXPECT_TRUE(DwordValue(kFilterKey, L"Merit", &merit));
-    EXPECT_EQ(merit, 0x00200000u);
+    DWORD type = REG_NONE;
+    EXPECT_EQ(At(Value(kFilterKey, L"Merit", &type), 0), 0x00200000u);
+    EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_FALSE(KeyExists(std::wstring(kFilterKey) + L"\\Pins"));
     EXPECT_FALSE(KeyExists(L"Filter\\{33B3C363-A8EC-49DF-94E1-775EC9F71F6E}"));
 

@@ -1,4 +1,4 @@
-// The platform's filter mapper: created by class identifier, writing where Windows keeps filters.
+// The platform's filter mapper where the module's registration tests do not take it: its refusals.
 #include <objbase.h>
 #include <strmif.h>
 #include <uuids.h>
@@ -7,205 +7,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
-
 namespace {
-
-using platformtest::ScratchRegistry;
 
 // {13E1554D-A79F-4D21-BAA4-AFD0FF70F357}
 DEFINE_GUID(kFilter, 0x13e1554d, 0xa79f, 0x4d21, 0xba, 0xa4, 0xaf, 0xd0, 0xff, 0x70, 0xf3, 0x57);
-DEFINE_GUID(kPinCategory, 0x11111111, 0x2222, 0x3333, 0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55);
-DEFINE_GUID(kMedium, 0x66666666, 0x7777, 0x8888, 0x99, 0x99, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa, 0xaa);
 
-const wchar_t kInstanceKey[] =
-    L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
-
-bool KeyExists(const std::wstring& path) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-std::vector<BYTE> ReadValue(const std::wstring& path, const wchar_t* name, DWORD expectedType) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return {};
-    }
-    BYTE data[1024];
-    DWORD size = sizeof data;
-    DWORD type = 0;
-    LONG status = RegQueryValueExW(key, name, nullptr, &type, data, &size);
-    RegCloseKey(key);
-    EXPECT_EQ(status, ERROR_SUCCESS) << "value " << testing::PrintToString(std::wstring(name ? name : L"@"));
-    EXPECT_EQ(type, expectedType);
-    return status == ERROR_SUCCESS ? std::vector<BYTE>(data, data + size) : std::vector<BYTE>{};
-}
-
-std::wstring ReadString(const std::wstring& path, const wchar_t* name) {
-    std::vector<BYTE> data = ReadValue(path, name, REG_SZ);
-    return data.empty() ? L"" : std::wstring(reinterpret_cast<const WCHAR*>(data.data()));
-}
-
-DWORD At(const std::vector<BYTE>& data, size_t offset) {
-    DWORD value = 0;
-    if (offset + 4 <= data.size()) {
-        std::memcpy(&value, data.data() + offset, 4);
-    }
-    return value;
-}
-
-GUID GuidAt(const std::vector<BYTE>& data, size_t offset) {
-    GUID guid = GUID_NULL;
-    if (offset + sizeof guid <= data.size()) {
-        std::memcpy(&guid, data.data() + offset, sizeof guid);
-    }
-    return guid;
-}
-
-class FilterMapperTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(CoInitialize(nullptr), S_OK); }
-    void TearDown() override { CoUninitialize(); }
-    ScratchRegistry m_registry;
-};
-
-TEST_F(FilterMapperTest, RecordsTheFilterInTheLegacyCategory) {
+TEST(FilterMapperTest, RefusesWhatItCannotDo) {
+    platformtest::ScratchRegistry registry;
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
     IFilterMapper2* mapper = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                                reinterpret_cast<void**>(&mapper)),
               S_OK);
-    // What self-registration hands over: setup version 1, merit MERIT_DO_NOT_USE, no pins.
-    REGFILTER2 setup{};
-    setup.dwVersion = 1;
-    setup.dwMerit = MERIT_DO_NOT_USE;
     EXPECT_EQ(mapper->UnregisterFilter(nullptr, nullptr, kFilter), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    ASSERT_EQ(mapper->RegisterFilter(kFilter, L"Korvane Trevasi Filter", nullptr, nullptr, nullptr, &setup),
-              S_OK);
-    ASSERT_EQ(mapper->RegisterFilter(kFilter, L"Korvane Trevasi Filter", nullptr, nullptr, nullptr, &setup),
-              S_OK);
-
-    EXPECT_EQ(ReadString(kInstanceKey, L"FriendlyName"), L"Korvane Trevasi Filter");
-    EXPECT_EQ(ReadString(kInstanceKey, L"CLSID"), L"{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}");
-    std::vector<BYTE> data = ReadValue(kInstanceKey, L"FilterData", REG_BINARY);
-    ASSERT_EQ(data.size(), 16u);
-    EXPECT_EQ(At(data, 0), 2u) << "version";
-    EXPECT_EQ(At(data, 4), 0x00200000u) << "merit";
-    EXPECT_EQ(At(data, 8), 0u) << "pins";
-
-    HKEY instances;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance", 0,
-                            KEY_READ, &instances),
-              ERROR_SUCCESS);
-    DWORD count = 0;
-    RegQueryInfoKeyW(instances, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr, nullptr);
-    EXPECT_EQ(count, 1u) << "registering twice leaves one entry";
-    RegCloseKey(instances);
-
-    EXPECT_EQ(mapper->UnregisterFilter(nullptr, nullptr, kFilter), S_OK);
-    EXPECT_FALSE(KeyExists(kInstanceKey));
-    EXPECT_EQ(mapper->Release(), 0u);
-}
-
-TEST_F(FilterMapperTest, FilterDataDescribesPinsAndTypes) {
-    IFilterMapper2* mapper = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                               reinterpret_cast<void**>(&mapper)),
-              S_OK);
-    REGPINTYPES types[] = {{&MEDIATYPE_MPEG2_SECTIONS, &MEDIASUBTYPE_None},
-                           {&MEDIATYPE_MPEG2_SECTIONS, nullptr}};
-    REGPINMEDIUM medium{kMedium, 1, 2};
-    REGFILTERPINS2 pins[2]{};
-    pins[0].dwFlags = REG_PINFLAG_B_RENDERER;
-    pins[0].nMediaTypes = 2;
-    pins[0].lpMediaType = types;
-    pins[0].nMediums = 1;
-    pins[0].lpMedium = &medium;
-    pins[0].clsPinCategory = &kPinCategory;
-    pins[1].dwFlags = REG_PINFLAG_B_OUTPUT | REG_PINFLAG_B_MANY;
-    pins[1].cInstances = 3;
-    REGFILTER2 setup{};
-    setup.dwVersion = 2;
-    setup.dwMerit = MERIT_NORMAL;
-    setup.cPins2 = 2;
-    setup.rgPins2 = pins;
-    ASSERT_EQ(mapper->RegisterFilter(kFilter, L"Sections", nullptr, &kPinCategory, L"one", &setup), S_OK);
-    mapper->Release();
-
-    std::wstring key = L"CLSID\\{11111111-2222-3333-4444-555555555555}\\Instance\\one";
-    std::vector<BYTE> data = ReadValue(key, L"FilterData", REG_BINARY);
-    ASSERT_GE(data.size(), 16u);
-    EXPECT_EQ(At(data, 4), static_cast<DWORD>(MERIT_NORMAL));
-    EXPECT_EQ(At(data, 8), 2u);
-
-    size_t at = 16;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&data[at]), 4), "0pi3");
-    EXPECT_EQ(At(data, at + 4), static_cast<DWORD>(REG_PINFLAG_B_RENDERER));
-    EXPECT_EQ(At(data, at + 12), 2u) << "media types";
-    EXPECT_EQ(At(data, at + 16), 1u) << "mediums";
-    EXPECT_EQ(At(data, at + 20), 1u) << "has a category";
-    EXPECT_EQ(GuidAt(data, At(data, at + 24)), kPinCategory);
-    at += 28;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&data[at]), 4), "0ty3");
-    EXPECT_EQ(GuidAt(data, At(data, at + 8)), MEDIATYPE_MPEG2_SECTIONS);
-    EXPECT_EQ(GuidAt(data, At(data, at + 12)), MEDIASUBTYPE_None);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&data[at + 16]), 4), "1ty3");
-    EXPECT_EQ(At(data, at + 24), At(data, at + 8)) << "a GUID is stored once";
-    EXPECT_EQ(GuidAt(data, At(data, at + 28)), GUID_NULL) << "a null subtype is the wildcard";
-    at += 32;
-    REGPINMEDIUM stored;
-    std::memcpy(&stored, &data[At(data, at)], sizeof stored);
-    EXPECT_EQ(stored.clsMedium, kMedium);
-    EXPECT_EQ(stored.dw2, 2u);
-    at += 4;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&data[at]), 4), "1pi3");
-    EXPECT_EQ(At(data, at + 4), static_cast<DWORD>(REG_PINFLAG_B_OUTPUT | REG_PINFLAG_B_MANY));
-    EXPECT_EQ(At(data, at + 8), 3u);
-    EXPECT_EQ(At(data, at + 20), 0u);
-}
-
-TEST_F(FilterMapperTest, OlderInterfaceKeepsItsOwnLayout) {
-    IFilterMapper* mapper = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                               reinterpret_cast<void**>(&mapper)),
-              S_OK);
-    EXPECT_EQ(mapper->UnregisterFilter(kFilter), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    ASSERT_EQ(mapper->RegisterFilter(kFilter, L"Korvane Trevasi Filter", MERIT_DO_NOT_USE), S_OK);
-    ASSERT_EQ(mapper->RegisterPin(kFilter, L"Input", TRUE, FALSE, FALSE, FALSE, GUID_NULL, nullptr), S_OK);
-    ASSERT_EQ(mapper->RegisterPinType(kFilter, L"Input", MEDIATYPE_MPEG2_SECTIONS, MEDIASUBTYPE_None), S_OK);
-
-    const std::wstring clsidKey = L"CLSID\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}";
-    EXPECT_EQ(ReadString(L"Filter\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}", nullptr),
-              L"Korvane Trevasi Filter");
-    EXPECT_EQ(At(ReadValue(clsidKey, L"Merit", REG_DWORD), 0), 0x00200000u);
-    EXPECT_EQ(At(ReadValue(clsidKey + L"\\Pins\\Input", L"IsRendered", REG_DWORD), 0), 1u);
-    EXPECT_TRUE(KeyExists(clsidKey + L"\\Pins\\Input\\Types\\{455F176C-4B06-47CE-9AEF-8CAEF73DF7B5}\\"
-                                     L"{E436EB8E-524F-11CE-9F53-0020AF0BA770}"));
-
-    // The older interface answers from the same object as the newer one.
-    IFilterMapper2* newer = nullptr;
-    ASSERT_EQ(mapper->QueryInterface(IID_IFilterMapper2, reinterpret_cast<void**>(&newer)), S_OK);
-    newer->Release();
-
-    ASSERT_EQ(mapper->UnregisterFilter(kFilter), S_OK);
-    EXPECT_FALSE(KeyExists(L"Filter\\{13E1554D-A79F-4D21-BAA4-AFD0FF70F357}"));
-    EXPECT_FALSE(KeyExists(clsidKey + L"\\Pins"));
-    EXPECT_TRUE(KeyExists(clsidKey)) << "the COM server keys are not the mapper's";
-    EXPECT_EQ(mapper->Release(), 0u);
-}
-
-TEST_F(FilterMapperTest, RefusesWhatItCannotDo) {
-    IFilterMapper2* mapper = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                               reinterpret_cast<void**>(&mapper)),
-              S_OK);
     EXPECT_EQ(mapper->RegisterFilter(kFilter, L"x", nullptr, nullptr, nullptr, nullptr), E_POINTER);
     REGFILTER2 setup{};
     setup.dwVersion = 3;
@@ -227,17 +41,7 @@ TEST_F(FilterMapperTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(CoCreateInstance(CLSID_FilterMapper2, reinterpret_cast<IUnknown*>(&notAnObject),
                                CLSCTX_INPROC_SERVER, IID_IUnknown, &other),
               CLASS_E_NOAGGREGATION);
-}
-
-TEST(FilterMapperComTest, NeedsComInitialised) {
-    void* mapper = reinterpret_cast<void*>(1);
-    HRESULT hr = S_OK;
-    std::thread([&] {
-        hr =
-            CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, &mapper);
-    }).join();
-    EXPECT_EQ(hr, CO_E_NOTINITIALIZED);
-    EXPECT_EQ(mapper, nullptr);
+    CoUninitialize();
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// wsprintf with the Win32 format subset, the lstr functions and code-page conversion.
+// wsprintf with the Win32 format subset, and code-page conversion.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -64,26 +64,6 @@ TEST(WsprintfTest, OutputStopsAt1024CharactersWithTerminator) {
     EXPECT_EQ(std::string(buffer + 1019, 4), "x123");
 }
 
-TEST(WsprintfTest, WideVersionTakesWideStrings) {
-    WCHAR buffer[64];
-    EXPECT_EQ(wsprintfW(buffer, L"%s=%04X %c", L"pid", 0x100, L'\x00e9'), 10);
-    EXPECT_STREQ(buffer, L"pid=0100 \x00e9");
-}
-
-TEST(LstrTest, BoundedCopyAndComparison) {
-    char small[4];
-    lstrcpynA(small, "abcdef", sizeof small);
-    EXPECT_STREQ(small, "abc");
-    WCHAR wide[8];
-    lstrcpyW(wide, L"Input");
-    lstrcatW(wide, L"!");
-    EXPECT_EQ(lstrlenW(wide), 6);
-    EXPECT_EQ(lstrlenA(nullptr), 0);
-    EXPECT_EQ(lstrcmpiW(L"Both", L"BOTH"), 0);
-    EXPECT_LT(lstrcmpA("a", "b"), 0);
-    EXPECT_GT(lstrcmpW(L"b", L"a"), 0);
-}
-
 TEST(CodePageTest, AnsiIsUtf8BothWays) {
     const char* path = "/opt/m\xc3\xbcnchen/quenlix.ax"; // "münchen"
     int needed = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
@@ -110,14 +90,7 @@ TEST(CodePageTest, RefusalsSetTheWin32Error) {
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcd", -1, wide, 3), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 0, wide, 3), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "a", -1, wide, 3), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
-
     const char* broken = "a\xff\xc3";
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, broken, 3, wide, 3), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
     ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, broken, 3, wide, 3), 3);
     EXPECT_EQ(wide[1], static_cast<WCHAR>(0xFFFD));
     EXPECT_EQ(wide[2], static_cast<WCHAR>(0xFFFD)) << "a truncated sequence becomes one replacement";

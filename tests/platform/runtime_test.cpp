@@ -55,36 +55,17 @@ TEST_F(TaskMemTest, FailAtHitsExactlyTheNthAllocation) {
     CoTaskMemFree(third);
     CoTaskMemFree(nullptr);
     EXPECT_EQ(TaskMemOutstanding(), before);
+    void* empty = CoTaskMemAlloc(0);
+    EXPECT_NE(empty, nullptr) << "zero bytes still give a freeable block";
+    CoTaskMemFree(empty);
 }
 
 TEST_F(TaskMemTest, FailFromKeepsFailingUntilReset) {
     TaskMemFailFrom(1);
     EXPECT_EQ(CoTaskMemAlloc(1), nullptr);
     EXPECT_EQ(CoTaskMemAlloc(1), nullptr);
-    EXPECT_EQ(CoTaskMemRealloc(nullptr, 8), nullptr);
     TaskMemFailAt(0);
     void* block = CoTaskMemAlloc(1);
-    EXPECT_NE(block, nullptr);
-    CoTaskMemFree(block);
-}
-
-TEST_F(TaskMemTest, FailedReallocLeavesTheOldBlockIntact) {
-    auto* block = static_cast<char*>(CoTaskMemAlloc(4));
-    ASSERT_NE(block, nullptr);
-    std::memcpy(block, "abc", 4);
-    TaskMemFailAt(1);
-    EXPECT_EQ(CoTaskMemRealloc(block, 4096), nullptr);
-    EXPECT_STREQ(block, "abc");
-    auto* grown = static_cast<char*>(CoTaskMemRealloc(block, 4096));
-    ASSERT_NE(grown, nullptr);
-    EXPECT_STREQ(grown, "abc");
-    long before = TaskMemOutstanding();
-    EXPECT_EQ(CoTaskMemRealloc(grown, 0), nullptr) << "a zero size frees the block";
-    EXPECT_EQ(TaskMemOutstanding(), before - 1);
-}
-
-TEST_F(TaskMemTest, ZeroBytesStillGivesAFreeableBlock) {
-    void* block = CoTaskMemAlloc(0);
     EXPECT_NE(block, nullptr);
     CoTaskMemFree(block);
 }

@@ -1,15 +1,17 @@
 // A registry of the test's own: QUENLIX_REGISTRY points into a fresh temporary directory for the life
-// of the object, and the previous setting comes back afterwards.
+// of the object, and the previous setting comes back afterwards. Also what reads keys back.
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace platformtest {
 
@@ -57,5 +59,58 @@ private:
     std::string m_previous;
     bool m_hadPrevious = false;
 };
+
+inline bool KeyExists(const std::wstring& path) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+// A value's bytes under HKEY_CLASSES_ROOT, and its type; empty when the key or value is missing.
+inline std::vector<BYTE> Value(const std::wstring& path, const wchar_t* name, DWORD* type = nullptr) {
+    std::vector<BYTE> data;
+    DWORD kind = REG_NONE;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key, name, nullptr, &kind, nullptr, &size) == ERROR_SUCCESS) {
+            data.resize(size);
+            if (RegQueryValueExW(key, name, nullptr, &kind, data.data(), &size) != ERROR_SUCCESS) {
+                data.clear();
+            }
+        }
+        RegCloseKey(key);
+    }
+    if (type != nullptr) {
+        *type = kind;
+    }
+    return data;
+}
+
+// A REG_SZ value ("<missing>" when the key or value is not there, "<type N>" for another type).
+inline std::wstring StringValue(const std::wstring& path, const wchar_t* name = nullptr) {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data = Value(path, name, &type);
+    if (data.empty()) {
+        return L"<missing>";
+    }
+    if (type != REG_SZ) {
+        return L"<type " + std::to_wstring(type) + L">";
+    }
+    data.resize(data.size() + sizeof(WCHAR), 0);
+    return reinterpret_cast<const WCHAR*>(data.data());
+}
+
+// The DWORD at a byte offset of a binary value (0 past its end).
+inline DWORD At(const std::vector<BYTE>& data, size_t offset) {
+    DWORD value = 0;
+    if (offset + 4 <= data.size()) {
+        std::memcpy(&value, data.data() + offset, 4);
+    }
+    return value;
+}
 
 } // namespace platformtest

@@ -3,8 +3,6 @@
 //
 //   module_client cocreate MODULE    CoCreateInstance, then checks that CoFreeUnusedLibraries
 //                                    unloads MODULE once everything is released
-//   module_client collector          quenlix::CreateCollector (registered module, else the
-//                                    quenlix.ax beside this program)
 //
 // It connects a fake demultiplexer pin to the filter, feeds it a PAT and a PMT, and prints what the
 // filter holds through ITableCollector, one "name value..." line per fact. Exit status 0 when the
@@ -22,7 +20,6 @@
 
 #include "support/fake_graph.h"
 #include "support/upstream_pin.h"
-#include "tools/register_command.h"
 
 namespace {
 
@@ -85,12 +82,10 @@ int Feed(IBaseFilter* filter) {
 }
 
 // The property page's class, created the same way; only the answer is printed.
-void CreatePage(bool cocreate) {
+void CreatePage() {
     IUnknown* page = nullptr;
-    HRESULT hr = cocreate ? CoCreateInstance(CLSID_TableCollectorPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
-                                             IID_IUnknown, reinterpret_cast<void**>(&page))
-                          : quenlix::CreateCollector(CLSID_TableCollectorPropertyPage, IID_IUnknown,
-                                                     reinterpret_cast<void**>(&page));
+    HRESULT hr = CoCreateInstance(CLSID_TableCollectorPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IUnknown, reinterpret_cast<void**>(&page));
     printf("page 0x%08lX\n", U(static_cast<ULONG>(hr)));
     if (page != nullptr) {
         page->Release();
@@ -109,39 +104,29 @@ bool Loaded(const char* path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool cocreate = argc == 3 && strcmp(argv[1], "cocreate") == 0;
-    bool collector = argc == 2 && strcmp(argv[1], "collector") == 0;
-    if (!cocreate && !collector) {
-        fprintf(stderr, "usage: module_client cocreate MODULE | module_client collector\n");
+    if (argc != 3 || strcmp(argv[1], "cocreate") != 0) {
+        fprintf(stderr, "usage: module_client cocreate MODULE\n");
         return 1;
     }
     if (FAILED(CoInitialize(nullptr))) {
         return 2;
     }
     IBaseFilter* filter = nullptr;
-    std::string from;
-    HRESULT hr = cocreate ? CoCreateInstance(CLSID_TableCollectorFilter, nullptr, CLSCTX_INPROC_SERVER,
-                                             IID_IBaseFilter, reinterpret_cast<void**>(&filter))
-                          : quenlix::CreateCollector(CLSID_TableCollectorFilter, IID_IBaseFilter,
-                                                     reinterpret_cast<void**>(&filter), &from);
+    HRESULT hr = CoCreateInstance(CLSID_TableCollectorFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&filter));
     if (FAILED(hr)) {
         printf("create 0x%08lX\n", U(static_cast<ULONG>(hr)));
         CoUninitialize();
         return 3;
     }
-    if (collector) {
-        printf("from %s\n", from.c_str());
-    }
     int status = Feed(filter);
     filter->Release();
-    CreatePage(cocreate);
-    if (cocreate) {
-        // Everything is released: the module agrees to go, and really leaves the process.
-        bool before = Loaded(argv[2]);
-        CoFreeUnusedLibraries();
-        printf("loaded-before-free %s\n", before ? "yes" : "no");
-        printf("loaded-after-free %s\n", Loaded(argv[2]) ? "yes" : "no");
-    }
+    CreatePage();
+    // Everything is released: the module agrees to go, and really leaves the process.
+    bool before = Loaded(argv[2]);
+    CoFreeUnusedLibraries();
+    printf("loaded-before-free %s\n", before ? "yes" : "no");
+    printf("loaded-after-free %s\n", Loaded(argv[2]) ? "yes" : "no");
     CoUninitialize();
     return status;
 }

@@ -30,35 +30,6 @@ void Note(const char* event) {
     }
 }
 
-class Object final : public IUnknown {
-public:
-    Object() { ++g_objects; }
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-private:
-    ~Object() { --g_objects; }
-    std::atomic<ULONG> m_refs{1};
-};
-
 class Factory final : public IClassFactory {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
@@ -87,10 +58,8 @@ public:
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        Object* object = new Object();
-        HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        // The factory is its own object: what it hands out counts as an object of the module.
+        return QueryInterface(riid, ppv);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         g_locks += lock ? 1 : -1;
