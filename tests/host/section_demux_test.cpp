@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "host/SectionDemux.h"
-#include "host/TsReader.h"
 #include "support/core/ts_packetizer.h"
 
 using namespace qxtest;
@@ -63,51 +62,6 @@ TEST(SectionDemux, ReassemblesWhateverWayTheSectionsArePacked) {
         h.Push(tx.Packetize(sections));
         EXPECT_EQ(sections, h.Sections());
         EXPECT_EQ(0u, h.demux.Stats().sections.dropped_partial);
-    }
-}
-
-TEST(SectionDemux, RandomSectionStreamsThroughTheReaderAtEverySize) {
-    NoiseSource rng(99);
-    for (unsigned size : {188u, 192u, 204u}) {
-        SCOPED_TRACE(size);
-        std::vector<Bytes> a, b;
-        for (int i = 0; i < 200; ++i) {
-            a.push_back(SectionOfSize(12 + rng.Next() % 600, 0x80 | (i & 0x3F), static_cast<uint8_t>(i)));
-            b.push_back(SectionOfSize(12 + rng.Next() % 50, 0x42));
-        }
-        TsPacketizer ta(0x100), tb(0x200);
-        tb.pack_together = false;
-        Bytes pa = ta.Packetize(a), pb = tb.Packetize(b);
-        // Interleave the two PIDs and null packets packet by packet.
-        Bytes mux;
-        for (size_t ia = 0, ib = 0; ia < pa.size() || ib < pb.size();) {
-            if (ia < pa.size()) {
-                mux.insert(mux.end(), pa.begin() + ia, pa.begin() + ia + kTsPacket);
-                ia += kTsPacket;
-            }
-            if (ib < pb.size()) {
-                mux.insert(mux.end(), pb.begin() + ib, pb.begin() + ib + kTsPacket);
-                ib += kTsPacket;
-            }
-            Bytes null = NullPacket();
-            mux.insert(mux.end(), null.begin(), null.end());
-        }
-        Bytes stream = WrapPackets(mux, size);
-        qxhost::MemorySource source(stream.data(), stream.size(), 4000);
-        qxhost::TsReader reader(&source, 0, 16384);
-        Harness h;
-        h.demux.Map(0x100);
-        h.demux.Map(0x200);
-        const uint8_t* p;
-        while (reader.Next(&p) == qxhost::TsReader::Result::Packet) {
-            h.demux.Push(p);
-        }
-        std::vector<Bytes> gotA, gotB;
-        for (const auto& g : h.got) {
-            (g.pid == 0x100 ? gotA : gotB).push_back(g.section);
-        }
-        EXPECT_EQ(a, gotA);
-        EXPECT_EQ(b, gotB);
     }
 }
 

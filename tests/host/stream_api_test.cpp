@@ -2,10 +2,6 @@
 // played to its end, and every allocation failure while it is built.
 #include <gtest/gtest.h>
 
-#include <bdaiface.h>
-#include <uuids.h>
-#include <vfwmsgs.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -16,63 +12,13 @@
 #include <unistd.h>
 
 #include "baseclasses/allocation.h"
-#include "baseclasses/streams.h"
 #include "host/api/quenlix_host.h"
+#include "recording_sink.h"
 #include "support/core/ts_packetizer.h"
 
 using namespace qxtest;
 
 namespace {
-
-// {8C1D2E47-3A5B-4F60-9B7C-1D2E3F405162}
-DEFINE_GUID(CLSID_PatSink, 0x8c1d2e47, 0x3a5b, 0x4f60, 0x9b, 0x7c, 0x1d, 0x2e, 0x3f, 0x40, 0x51, 0x62);
-
-// An input pin that maps PID 0 on connection, as the collector maps its base PIDs, and counts what
-// arrives there.
-class PatPin : public CRenderedInputPin {
-public:
-    PatPin(CBaseFilter* f, CCritSec* lock, HRESULT* phr)
-        : CRenderedInputPin(TEXT("pat pin"), f, lock, phr, L"Input") {}
-    HRESULT CheckMediaType(const CMediaType* pmt) override {
-        return *pmt->Type() == MEDIATYPE_MPEG2_SECTIONS ? S_OK : VFW_E_INVALIDMEDIATYPE;
-    }
-    HRESULT CompleteConnect(IPin* pReceivePin) override {
-        IMPEG2PIDMap* map = nullptr;
-        HRESULT hr = pReceivePin->QueryInterface(IID_IMPEG2PIDMap, reinterpret_cast<void**>(&map));
-        if (SUCCEEDED(hr)) {
-            ULONG pid = 0;
-            hr = map->MapPID(1, &pid, MEDIA_MPEG2_PSI);
-            map->Release();
-        }
-        return FAILED(hr) ? hr : CRenderedInputPin::CompleteConnect(pReceivePin);
-    }
-    STDMETHODIMP Receive(IMediaSample* pSample) override {
-        HRESULT hr = CBaseInputPin::Receive(pSample);
-        if (hr == S_OK) {
-            std::lock_guard<std::mutex> lock(mutex);
-            ++sections;
-        }
-        return hr;
-    }
-    std::mutex mutex;
-    int sections = 0;
-};
-
-class PatSink : public CBaseFilter {
-public:
-    PatSink(bool withPin, HRESULT* phr)
-        : CBaseFilter(TEXT("pat sink"), nullptr, &m_lock, CLSID_PatSink, phr) {
-        if (withPin) {
-            pin = new PatPin(this, &m_lock, phr);
-        }
-    }
-    ~PatSink() override { delete pin; }
-    int GetPinCount() override { return pin != nullptr ? 1 : 0; }
-    CBasePin* GetPin(int n) override { return n == 0 ? pin : nullptr; }
-
-    CCritSec m_lock;
-    PatPin* pin = nullptr;
-};
 
 // An object that is no filter.
 struct Plain : IUnknown {
@@ -111,10 +57,13 @@ Bytes PatStream(int count) {
 }
 
 struct SinkRef {
-    PatSink* sink;
+    RecordingSink* sink;
     explicit SinkRef(bool withPin) {
         HRESULT hr = S_OK;
-        sink = new PatSink(withPin, &hr);
+        sink = new RecordingSink(&hr, withPin);
+        if (withPin) {
+            sink->pin->mapPatOnConnect = true;
+        }
         sink->AddRef();
         EXPECT_EQ(S_OK, hr);
     }
@@ -163,10 +112,7 @@ TEST(StreamApi, PlaysTheFileIntoTheFilterOnce) {
     EXPECT_EQ(VFW_E_WRONG_STATE, QxStreamWait(stream, 0)); // not started
     ASSERT_EQ(S_OK, QxStreamRun(stream));
     EXPECT_EQ(S_OK, QxStreamWait(stream, INFINITE));
-    {
-        std::lock_guard<std::mutex> lock(filter.sink->pin->mutex);
-        EXPECT_EQ(5, filter.sink->pin->sections);
-    }
+    EXPECT_EQ(5u, filter.sink->pin->Count());
     EXPECT_EQ(S_OK, QxStreamStop(stream));
     EXPECT_EQ(VFW_E_WRONG_STATE, QxStreamRun(stream)); // the file is not read twice
     QxStreamClose(stream);

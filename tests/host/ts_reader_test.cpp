@@ -161,11 +161,3 @@ TEST(TsReader, SinglePacketAndMissingLastSuffix) {
     EXPECT_EQ(Range(8), ReadAll(rb));
     EXPECT_FALSE(rb.Truncated());
 }
-
-TEST(TsReader, MemoryDoesNotGrowWithTheStream) {
-    // The reader works in one buffer: a stream many times the block size passes through it whole.
-    Bytes stream = IndexedPackets(5000);
-    MemorySource source(stream.data(), stream.size());
-    TsReader reader(&source, 0, 8192);
-    EXPECT_EQ(5000u, ReadAll(reader).size());
-}

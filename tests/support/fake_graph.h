@@ -44,7 +44,6 @@ public:
 
     std::vector<GraphEvent> Events() const;
     size_t CountOf(LONG code) const;
-    void ClearEvents();
     LONG RefCount() const { return m_cRef; }
 
 private:

@@ -193,14 +193,11 @@ HRESULT UpstreamPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIE
 
 STDMETHODIMP UpstreamPin::MapPID(ULONG culPID, ULONG* pulPID, MEDIA_SAMPLE_CONTENT MediaSampleContent) {
     std::lock_guard<std::mutex> guard(m_callLock);
-    PidMapCall call{PidMapCall::Map, {}, MediaSampleContent, culPID};
+    PidMapCall call{PidMapCall::Map, {}, MediaSampleContent};
     if (pulPID != nullptr) {
         call.pids.assign(pulPID, pulPID + culPID);
     }
     m_calls.push_back(call);
-    if (FAILED(m_pidMapResult)) {
-        return m_pidMapResult;
-    }
     for (ULONG pid : call.pids) {
         auto it = std::find_if(m_mapped.begin(), m_mapped.end(),
                                [pid](const PID_MAP& m) { return m.ulPID == pid; });
@@ -210,25 +207,22 @@ STDMETHODIMP UpstreamPin::MapPID(ULONG culPID, ULONG* pulPID, MEDIA_SAMPLE_CONTE
             it->MediaSampleContent = MediaSampleContent;
         }
     }
-    return m_pidMapResult;
+    return S_OK;
 }
 
 STDMETHODIMP UpstreamPin::UnmapPID(ULONG culPID, ULONG* pulPID) {
     std::lock_guard<std::mutex> guard(m_callLock);
-    PidMapCall call{PidMapCall::Unmap, {}, static_cast<MEDIA_SAMPLE_CONTENT>(0), culPID};
+    PidMapCall call{PidMapCall::Unmap, {}, static_cast<MEDIA_SAMPLE_CONTENT>(0)};
     if (pulPID != nullptr) {
         call.pids.assign(pulPID, pulPID + culPID);
     }
     m_calls.push_back(call);
-    if (FAILED(m_pidMapResult)) {
-        return m_pidMapResult;
-    }
     for (ULONG pid : call.pids) {
         m_mapped.erase(std::remove_if(m_mapped.begin(), m_mapped.end(),
                                       [pid](const PID_MAP& m) { return m.ulPID == pid; }),
                        m_mapped.end());
     }
-    return m_pidMapResult;
+    return S_OK;
 }
 
 STDMETHODIMP UpstreamPin::EnumPIDMap(IEnumPIDMap** pIEnumPIDMap) {
@@ -236,7 +230,6 @@ STDMETHODIMP UpstreamPin::EnumPIDMap(IEnumPIDMap** pIEnumPIDMap) {
         return E_POINTER;
     }
     std::lock_guard<std::mutex> guard(m_callLock);
-    m_enumCalls++;
     *pIEnumPIDMap = new PidMapEnum(m_mapped, 0);
     return S_OK;
 }
@@ -279,11 +272,6 @@ FakeUpstream::~FakeUpstream() {
 void FakeUpstream::OfferPidMap(bool offer) {
     std::lock_guard<std::mutex> guard(Pin()->m_callLock);
     Pin()->m_offerPidMap = offer;
-}
-
-void FakeUpstream::SetPidMapResult(HRESULT hr) {
-    std::lock_guard<std::mutex> guard(Pin()->m_callLock);
-    Pin()->m_pidMapResult = hr;
 }
 
 void FakeUpstream::SetBuffers(LONG count, LONG size) {
@@ -447,11 +435,6 @@ std::vector<ULONG> FakeUpstream::MappedPids() const {
         pids.push_back(m.ulPID);
     }
     return pids;
-}
-
-int FakeUpstream::EnumPidMapCalls() const {
-    std::lock_guard<std::mutex> guard(m_pFilter->m_pPin->m_callLock);
-    return m_pFilter->m_pPin->m_enumCalls;
 }
 
 } // namespace qxtest
