@@ -156,33 +156,3 @@ TEST(SectionDemux, OnlyMappedPidsAndAMappingStartsAtTheNextUnitStart) {
     EXPECT_TRUE(h.demux.Unmap(0x100));
     EXPECT_TRUE(h.demux.MappedPids().empty());
 }
-
-TEST(SectionDemux, MapChangesMadeFromTheSinkTakeEffectFromTheNextPacket) {
-    // One packet holds two PAT-like sections; the sink unmaps PID 0 and maps 0x100 on the first.
-    Bytes pat1 = SectionOfSize(16, 0x00), pat2 = SectionOfSize(16, 0x00, 0x22), pmt = SectionOfSize(30, 0x02);
-    TsPacketizer t0(0x0000), t1(0x0100);
-    Bytes stream = t1.Packetize(pmt); // before the mapping: not delivered
-    Bytes p0 = t0.Packetize({pat1, pat2});
-    stream.insert(stream.end(), p0.begin(), p0.end());
-    Bytes p1 = t1.Packetize(pmt);
-    stream.insert(stream.end(), p1.begin(), p1.end());
-    Bytes again = t0.Packetize(pat1); // PID 0 no longer mapped
-    stream.insert(stream.end(), again.begin(), again.end());
-
-    std::vector<Got> got;
-    SectionDemux* self = nullptr;
-    SectionDemux demux([&](unsigned pid, const uint8_t* s, size_t n) {
-        got.push_back({pid, Bytes(s, s + n)});
-        if (pid == 0) {
-            self->Unmap(0);
-            self->Map(0x100);
-            self->Map(0x100);
-        }
-    });
-    self = &demux;
-    demux.Map(0);
-    for (size_t at = 0; at < stream.size(); at += kTsPacket) {
-        demux.Push(stream.data() + at);
-    }
-    EXPECT_EQ((std::vector<Got>{{0, pat1}, {0, pat2}, {0x100, pmt}}), got);
-}

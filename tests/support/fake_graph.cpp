@@ -119,10 +119,6 @@ HRESULT RunFilter(IBaseFilter* pFilter, REFERENCE_TIME tStart) {
     return pFilter->Run(tStart);
 }
 
-HRESULT PauseFilter(IBaseFilter* pFilter) {
-    return pFilter->Pause();
-}
-
 HRESULT StopFilter(IBaseFilter* pFilter) {
     return pFilter->Stop();
 }

@@ -55,7 +55,6 @@ private:
 
 // State changes of a filter under test, as a graph would make them.
 HRESULT RunFilter(IBaseFilter* pFilter, REFERENCE_TIME tStart = 0);
-HRESULT PauseFilter(IBaseFilter* pFilter);
 HRESULT StopFilter(IBaseFilter* pFilter);
 
 } // namespace qxtest
