@@ -88,9 +88,8 @@ public:
     // Buffers asked of the allocator at connection.
     void SetBuffers(LONG count, LONG size);
 
-    // Connects the output pin to input with the configured type (or the given one).
+    // Connects the output pin to input with the configured type.
     HRESULT Connect(IPin* input);
-    HRESULT Connect(IPin* input, const AM_MEDIA_TYPE& mt);
     HRESULT Disconnect();
 
     // Delivers one section in one sample whose dwTypeSpecificFlags holds flags.
