@@ -127,15 +127,6 @@ TEST(FilterIdentity, BothInterfacesShareTheFiltersIdentityAndCount) {
     // Made holds the last reference; its release destroys the filter.
 }
 
-TEST(FilterIdentity, QueryInterfaceRefusals) {
-    Made m;
-    EXPECT_EQ(m.filter->NonDelegatingQueryInterface(IID_ITableCollector, nullptr), E_POINTER);
-    const IID unknownIid = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-    void* out = &m;
-    EXPECT_EQ(m.filter->NonDelegatingQueryInterface(unknownIid, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-}
-
 TEST(FilterPins, OnePinAtIndexZero) {
     Made m;
     EXPECT_EQ(m.filter->GetPinCount(), 1);
