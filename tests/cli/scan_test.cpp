@@ -289,19 +289,13 @@ TEST(QuenlixScan, UntilCompleteStopsEarlyWithTheSameTables) {
     BuiltStream built = BuildSampleStream(o);
     std::string path = TempPath("long.ts");
     WriteFile(path, built.ts);
-    Outcome full = Quenlix("scan '" + path + "'");
-    Outcome early = Quenlix("scan --until-complete '" + path + "'");
-    Outcome earlyJson = Quenlix("scan --json --until-complete '" + path + "'");
+    Outcome early = Quenlix("scan --json --until-complete '" + path + "'");
     remove(path.c_str());
-    ASSERT_EQ(0, full.status) << full.err;
     ASSERT_EQ(0, early.status) << early.err;
     EXPECT_EQ("", early.err); // stopping between two reads is no cut capture
-    json j = json::parse(earlyJson.out);
+    json j = json::parse(early.out);
     EXPECT_LT(j["input"]["bytes"], built.ts.size() / 4);
     EXPECT_EQ(Sent(built.expected), Printed(j["tables"]));
-    size_t tables = full.out.find("\nTables:");
-    ASSERT_NE(std::string::npos, tables);
-    EXPECT_EQ(full.out.substr(tables), early.out.substr(early.out.find("\nTables:")));
 }
 
 TEST(QuenlixScan, TablesOptionKeepsOnlyTheTablesNamed) {
