@@ -43,18 +43,6 @@ std::vector<int> Range(int n) {
 
 } // namespace
 
-TEST(TsReader, ForcedSizeIsUsedEvenWhereAnotherWouldLock) {
-    Bytes stream = WrapPackets(IndexedPackets(10), 204);
-    MemorySource source(stream.data(), stream.size());
-    TsReader forced(&source, 188);
-    // 188 never locks on a 204-byte stream: the reader refuses it rather than guessing.
-    EXPECT_EQ(TsReader::Result::NotTransportStream, forced.Detect());
-
-    MemorySource again(stream.data(), stream.size());
-    TsReader right(&again, 204);
-    EXPECT_EQ(Range(10), ReadAll(right));
-}
-
 TEST(TsReader, DetectsEachPacketSizeAndResynchronisesAfterGarbage) {
     NoiseSource noise(7);
     for (unsigned size : {188u, 192u, 204u}) {
