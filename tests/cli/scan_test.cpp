@@ -14,13 +14,15 @@ using namespace qxtest;
 
 namespace {
 
-std::string Section(const std::string& table, unsigned pid, const std::string& length,
+std::string Section(const std::string& table, unsigned pid, unsigned number, const std::string& length,
                     const std::string& crc) {
-    return table + " pid " + std::to_string(pid) + " length " + length + " crc " + crc;
+    return table + " pid " + std::to_string(pid) + " #" + std::to_string(number) + " length " + length +
+           " crc " + crc;
 }
 
 // The tables of a scan as lines, one per table ("name status count") and one per section ("name pid
-// length crc"), sorted, so that a whole scan compares with what the builder sent in one go.
+// #index length crc", or #section_number in the keyed groups), sorted, so that a whole scan compares
+// with what the builder sent in one go.
 std::vector<std::string> Printed(json tables) {
     std::vector<std::string> out;
     for (auto& [name, table] : tables.items()) {
@@ -28,11 +30,12 @@ std::vector<std::string> Printed(json tables) {
             out.push_back(name + " " + table.value("status", "-") + " " + table["section_count"].dump());
         }
         for (json& group : table.contains("tables") ? table["tables"] : json::array({table})) {
-            for (json& s : group["sections"]) {
-                // Copies of the keyed groups carry the PID they came on.
-                const bool keyed = name == "pmt" || name == "ett" || table.contains("tables");
-                out.push_back(
-                    Section(name, keyed ? s["pid"] : json(0), s["length"].dump(), s.value("crc32", "-")));
+            // Copies of the keyed groups carry the PID they came on; the others are listed by index.
+            const bool keyed = name == "pmt" || name == "ett" || table.contains("tables");
+            for (unsigned i = 0; i < group["sections"].size(); ++i) {
+                json& s = group["sections"][i];
+                out.push_back(Section(name, keyed ? s["pid"] : json(0), keyed ? s["section_number"] : json(i),
+                                      s["length"].dump(), s.value("crc32", "-")));
             }
         }
     }
@@ -43,17 +46,17 @@ std::vector<std::string> Printed(json tables) {
 // The same lines for the sections the builder wrote; only the tables named, when names are given.
 std::vector<std::string> Sent(const ExpectedTables& x, const std::vector<std::string>& names = {}) {
     std::vector<std::string> out;
-    auto add = [&](const std::string& name, unsigned pid, const Bytes& s, bool crc = true) {
+    auto add = [&](const std::string& name, unsigned pid, const Bytes& s, bool crc = true, unsigned i = 0) {
         char c[16];
         const size_t n = s.size();
         snprintf(c, sizeof c, "0x%02X%02X%02X%02X", s[n - 4], s[n - 3], s[n - 2], s[n - 1]);
-        out.push_back(Section(name, pid, std::to_string(n), crc ? c : "-"));
+        out.push_back(Section(name, pid, pid != 0 ? s[6] : i, std::to_string(n), crc ? c : "-"));
     };
     auto table = [&](const std::string& name, const std::vector<Bytes>& sections, bool crc) {
         out.push_back(name + (sections.empty() ? " incomplete " : " complete ") +
                       std::to_string(sections.size()));
-        for (const Bytes& s : sections) {
-            add(name, 0, s, crc);
+        for (unsigned i = 0; i < sections.size(); ++i) {
+            add(name, 0, sections[i], crc, i);
         }
     };
     auto single = [](const Bytes& s) { return s.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{s}; };
