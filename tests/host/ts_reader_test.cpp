@@ -92,45 +92,42 @@ TEST(TsReader, DropsErroredScrambledAndPayloadlessPackets) {
     EXPECT_EQ(1u, reader.Stats().no_payload_packets);
 }
 
-TEST(TsReader, ReportsEmptyNonTsAndTruncatedInput) {
-    MemorySource empty(nullptr, 0);
-    TsReader a(&empty);
-    EXPECT_EQ(TsReader::Result::End, a.Detect());
-    const uint8_t* p;
-    EXPECT_EQ(TsReader::Result::End, a.Next(&p));
-
-    NoiseSource noise(3);
-    Bytes text = noise.RandomBytes(100000);
+TEST(TsReader, RefusesInputThatIsNotATransportStreamAfterItsFirstBlock) {
+    Bytes text = NoiseSource(3).RandomBytes(100000);
     MemorySource junk(text.data(), text.size());
-    TsReader b(&junk, 0, 65536);
-    EXPECT_EQ(TsReader::Result::NotTransportStream, b.Next(&p));
-    EXPECT_LT(b.Stats().bytes, text.size()) << "refused after the first block, not read to the end";
-
-    for (unsigned size : {188u, 192u, 204u}) {
-        SCOPED_TRACE(size);
-        Bytes stream = WrapPackets(IndexedPackets(12), size);
-        stream.resize(stream.size() - size + 100); // the last packet is cut after 100 bytes
-        MemorySource cut(stream.data(), stream.size());
-        TsReader c(&cut);
-        TsReader::Result last;
-        EXPECT_EQ(Range(11), ReadAll(c, &last));
-        EXPECT_EQ(TsReader::Result::End, last);
-        EXPECT_TRUE(c.Truncated());
-        EXPECT_EQ(size == 192 ? 96u : 100u, c.Stats().truncated_bytes);
-    }
+    TsReader reader(&junk, 0, 65536);
+    const uint8_t* p;
+    EXPECT_EQ(TsReader::Result::NotTransportStream, reader.Next(&p));
+    EXPECT_LT(reader.Stats().bytes, text.size());
 }
 
-TEST(TsReader, SinglePacketAndMissingLastSuffix) {
-    Bytes one = IndexedPackets(1);
-    MemorySource a(one.data(), one.size());
-    TsReader ra(&a);
-    EXPECT_EQ(Range(1), ReadAll(ra));
-
-    // A 204-byte stream whose last parity bytes are missing still yields its last packet whole.
-    Bytes stream = WrapPackets(IndexedPackets(8), 204);
-    stream.resize(stream.size() - 10);
-    MemorySource b(stream.data(), stream.size());
-    TsReader rb(&b);
-    EXPECT_EQ(Range(8), ReadAll(rb));
-    EXPECT_FALSE(rb.Truncated());
+TEST(TsReader, EndsOfTheStream) {
+    auto cut = [](unsigned size, size_t packets, size_t drop) {
+        Bytes s = WrapPackets(IndexedPackets(packets), size);
+        s.resize(s.size() - drop);
+        return s;
+    };
+    const struct {
+        const char* what;
+        Bytes stream;
+        int packets;        // handed out whole
+        uint64_t truncated; // bytes of a cut last packet dropped
+    } cases[] = {
+        {"empty", {}, 0, 0},
+        {"one packet", IndexedPackets(1), 1, 0},
+        {"188 cut after 100 bytes", cut(188, 12, 88), 11, 100},
+        {"192 cut after 100 bytes", cut(192, 12, 92), 11, 96},
+        {"204 cut after 100 bytes", cut(204, 12, 104), 11, 100},
+        {"204 without its last parity bytes", cut(204, 8, 10), 8, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource source(c.stream.data(), c.stream.size());
+        TsReader reader(&source);
+        TsReader::Result last;
+        EXPECT_EQ(Range(c.packets), ReadAll(reader, &last));
+        EXPECT_EQ(TsReader::Result::End, last);
+        EXPECT_EQ(c.truncated != 0, reader.Truncated());
+        EXPECT_EQ(c.truncated, reader.Stats().truncated_bytes);
+    }
 }
