@@ -15,21 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "cli/json.h"
-#include "support/core/section_builder.h"
+#include "cli/program.h"
 #include "support/core/ts_packetizer.h"
 
 using namespace qxtest;
 
 namespace {
-
-std::string ProgramPath() {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    path = path.substr(0, path.rfind('/'));
-    return path.substr(0, path.rfind('/')) + "/tools/quenlix";
-}
 
 // A port nobody listens on now (the kernel's choice for a socket bound to port 0).
 uint16_t FreePort() {
@@ -118,18 +109,8 @@ void Send(int fd, const sockaddr_in& to, const Bytes& packets, bool rtp, uint16_
         size_t n = std::min(packets.size() - at, 7 * kTsPacket);
         Bytes d;
         if (rtp) {
-            d = {0x80,
-                 33,
-                 static_cast<uint8_t>(*sequence >> 8),
-                 static_cast<uint8_t>(*sequence),
-                 0,
-                 0,
-                 0,
-                 0,
-                 0x12,
-                 0x34,
-                 0x56,
-                 0x78};
+            const uint8_t hi = static_cast<uint8_t>(*sequence >> 8), lo = static_cast<uint8_t>(*sequence);
+            d = {0x80, 33, hi, lo, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78};
             ++*sequence;
         }
         d.insert(d.end(), packets.begin() + static_cast<long>(at),
@@ -171,9 +152,9 @@ TEST(QuenlixFollow, LoopbackUdpReportsAppearanceAndVersionChange) {
     std::vector<std::string> pat;
     size_t at = 0;
     for (size_t nl; (nl = child.lines.find('\n', at)) != std::string::npos; at = nl + 1) {
-        Json j = Json::Parse(child.lines.substr(at, nl - at));
-        if (j["table"].text == "pat") {
-            pat.push_back(j["event"].text + " " + std::to_string(j["version"].Int()));
+        json j = json::parse(child.lines.substr(at, nl - at));
+        if (j["table"] == "pat") {
+            pat.push_back(j["event"].get<std::string>() + " " + j["version"].dump());
         }
     }
     EXPECT_EQ(at, child.lines.size()) << "a line cut short";

@@ -292,9 +292,8 @@ BuiltStream BuildSampleStream(const MuxOptions& o) {
         }
         eitOther.push_back(DvbEit(0x4F, 0x0901, 0, 0, 0x0901, 12, "Elsewhere"));
 
-        Bytes tdt = {0x70, 0x70, 0x05};
-        Put(tdt, DvbUtc(2024, 3, 1, 12, 34, 56));
-        x.tdt = tdt;
+        x.tdt = {0x70, 0x70, 0x05};
+        Put(x.tdt, DvbUtc(2024, 3, 1, 12, 34, 56));
 
         Bytes tot = {0x73, 0x70, 0x00};
         Put(tot, DvbUtc(2024, 3, 1, 12, 34, 56));
@@ -309,13 +308,8 @@ BuiltStream BuildSampleStream(const MuxOptions& o) {
         FixCrc(tot);
         x.tot = tot;
 
-        Bytes rst = {0x71, 0x70, 0x09};
-        Put16(rst, kDvbTsid);
-        Put16(rst, kOnid);
-        Put16(rst, 0x0101);
-        Put16(rst, 0x0101 * 16);
-        rst.push_back(0xF8 | 0x04); // running
-        x.rst = rst;
+        // transport_stream_id, original_network_id, service 0x0101, event 0x1010, running
+        x.rst = {0x71, 0x70, 0x09, 0x04, 0x21, 0x23, 0x3A, 0x01, 0x01, 0x10, 0x10, 0xFC};
     }
 
     if (o.atsc) {
@@ -357,10 +351,7 @@ BuiltStream BuildSampleStream(const MuxOptions& o) {
     // ---- the multiplex, cycle by cycle
     std::map<uint16_t, PidQueue> queues;
     auto queue = [&](uint16_t pid) -> PidQueue& { return queues.try_emplace(pid, pid).first->second; };
-    struct Unit {
-        Bytes bytes; // a packet, or garbage when not 188 bytes long
-    };
-    std::vector<Unit> units;
+    std::vector<Bytes> units; // packets, and garbage that is not 188 bytes long
 
     for (int cycle = 0; cycle < o.cycles; ++cycle) {
         queue(0x0000).Add(x.pat);
@@ -456,21 +447,16 @@ BuiltStream BuildSampleStream(const MuxOptions& o) {
             }
         }
         for (size_t i = 0; i < cyclePackets.size(); ++i) {
-            units.push_back({cyclePackets[i]});
+            units.push_back(cyclePackets[i]);
             if (o.noise && cycle == 0 && i == cyclePackets.size() / 2) {
                 // A burst of garbage: the reader loses sync and finds it again after it.
-                Bytes garbage = noise.RandomBytes(97);
-                units.push_back({garbage});
+                units.push_back(noise.RandomBytes(97));
             }
         }
     }
 
-    for (const Unit& u : units) {
-        if (u.bytes.size() == kTsPacket) {
-            Put(built.ts, WrapPackets(u.bytes, o.packet_size));
-        } else {
-            Put(built.ts, u.bytes);
-        }
+    for (const Bytes& u : units) {
+        Put(built.ts, u.size() == kTsPacket ? WrapPackets(u, o.packet_size) : u);
     }
     return built;
 }

@@ -1,5 +1,5 @@
-// The filter object: construction and its out-of-memory stops, identity and reference counting,
-// aggregation, the pin it reports and the property page it names.
+// The filter object: construction and its out-of-memory stops, identity and reference counting, the
+// pin it reports and the property page it names. Its factory, aggregation and release are the module's.
 #include "baseclasses/allocation.h"
 #include "filter/TableCollectorFilter.h"
 #include "intake/TableCollectorInputPin.h"
@@ -27,9 +27,9 @@ std::vector<const void*> StoresInCreationOrder(const TableCollectorFilter& f) {
 struct Made {
     HRESULT hr = E_UNEXPECTED;
     TableCollectorFilter* filter = nullptr;
-    explicit Made(bool withResult = true, LPUNKNOWN outer = nullptr) {
+    explicit Made(bool withResult = true) {
         filter = static_cast<TableCollectorFilter*>(
-            TableCollectorFilter::CreateInstance(outer, withResult ? &hr : nullptr));
+            TableCollectorFilter::CreateInstance(nullptr, withResult ? &hr : nullptr));
         if (filter != nullptr) {
             filter->NonDelegatingAddRef();
         }
@@ -40,16 +40,6 @@ struct Made {
         }
     }
 };
-
-TEST(FilterConstruction, MakesThePinAndEveryStore) {
-    Made m;
-    ASSERT_NE(m.filter, kNoFilter);
-    EXPECT_EQ(m.hr, S_OK);
-    EXPECT_NE(m.filter->m_pInputPin, nullptr);
-    for (const void* store : StoresInCreationOrder(*m.filter)) {
-        EXPECT_NE(store, nullptr);
-    }
-}
 
 TEST(FilterConstruction, WithoutAResultSlotMakesNeitherPinNorStores) {
     Made m(false);
@@ -135,57 +125,6 @@ TEST(FilterIdentity, BothInterfacesShareTheFiltersIdentityAndCount) {
         p->Release();
     }
     // Made holds the last reference; its release destroys the filter.
-}
-
-TEST(FilterIdentity, ReleasingTheLastInterfaceDestroysTheFilter) {
-    HRESULT hr = E_UNEXPECTED;
-    auto* filter = static_cast<TableCollectorFilter*>(TableCollectorFilter::CreateInstance(nullptr, &hr));
-    ASSERT_EQ(hr, S_OK);
-    ISpecifyPropertyPages* pages = nullptr;
-    ASSERT_EQ(
-        filter->NonDelegatingQueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)),
-        S_OK);
-    EXPECT_EQ(pages->Release(), 0u); // the sanitizer build reports the filter if it were left behind
-}
-
-TEST(FilterIdentity, QueryInterfaceRefusals) {
-    Made m;
-    EXPECT_EQ(m.filter->NonDelegatingQueryInterface(IID_ITableCollector, nullptr), E_POINTER);
-    const IID unknownIid = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-    void* out = &m;
-    EXPECT_EQ(m.filter->NonDelegatingQueryInterface(unknownIid, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-}
-
-// An outer object that counts what the aggregated filter's interfaces delegate to it.
-struct Outer : IUnknown {
-    ULONG refs = 1;
-    int queries = 0;
-    STDMETHODIMP QueryInterface(REFIID, void** ppv) override {
-        ++queries;
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
-};
-
-TEST(FilterIdentity, AggregatedInterfacesDelegateToTheOuterObject) {
-    Outer outer;
-    {
-        Made m(true, &outer);
-        ASSERT_EQ(m.hr, S_OK);
-        ITableCollector* collector = nullptr;
-        ASSERT_EQ(
-            m.filter->NonDelegatingQueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&collector)),
-            S_OK);
-        EXPECT_EQ(outer.refs, 2u);
-        void* out = nullptr;
-        EXPECT_EQ(collector->QueryInterface(IID_IBaseFilter, &out), E_NOINTERFACE);
-        EXPECT_EQ(outer.queries, 1);
-        collector->Release();
-        EXPECT_EQ(outer.refs, 1u);
-    }
 }
 
 TEST(FilterPins, OnePinAtIndexZero) {

@@ -2,99 +2,18 @@
 // collector stands in a real graph.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-#include <strmif.h>
-#include <uuids.h>
-#include <vfwmsgs.h>
-
 #include <algorithm>
 #include <cstring>
-#include <functional>
-#include <mutex>
 
 #include "baseclasses/allocation.h"
-#include "baseclasses/streams.h"
 #include "host/FilterGraph.h"
 #include "host/SectionDemuxFilter.h"
+#include "recording_sink.h"
 #include "support/core/ts_packetizer.h"
 
 using namespace qxtest;
 
 namespace {
-
-// {2B0B6A0E-5B1F-4C55-9E1D-6A0F3C2E7D10}
-const GUID CLSID_RecordingSink = {
-    0x2b0b6a0e, 0x5b1f, 0x4c55, {0x9e, 0x1d, 0x6a, 0x0f, 0x3c, 0x2e, 0x7d, 0x10}};
-
-struct Received {
-    unsigned pid;
-    Bytes section;
-    bool operator==(const Received& o) const { return pid == o.pid && section == o.section; }
-};
-
-class RecordingSink;
-
-class RecordingPin : public CRenderedInputPin {
-public:
-    RecordingPin(CBaseFilter* f, CCritSec* lock, HRESULT* phr)
-        : CRenderedInputPin(TEXT("recording pin"), f, lock, phr, L"Input") {}
-
-    HRESULT CheckMediaType(const CMediaType* pmt) override {
-        return *pmt->Type() == MEDIATYPE_MPEG2_SECTIONS ? S_OK : VFW_E_INVALIDMEDIATYPE;
-    }
-
-    STDMETHODIMP Receive(IMediaSample* pSample) override {
-        HRESULT hr = CBaseInputPin::Receive(pSample);
-        if (hr != S_OK) {
-            return hr;
-        }
-        BYTE* p = nullptr;
-        pSample->GetPointer(&p);
-        Received r{0, Bytes(p, p + pSample->GetActualDataLength())};
-        IMediaSample2* s2 = nullptr;
-        if (SUCCEEDED(pSample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&s2)))) {
-            AM_SAMPLE2_PROPERTIES props{};
-            s2->GetProperties(8, reinterpret_cast<BYTE*>(&props));
-            r.pid = props.dwTypeSpecificFlags & 0x1FFF;
-            s2->Release();
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            got.push_back(r);
-        }
-        if (onReceive) {
-            onReceive(r);
-        }
-        return S_OK;
-    }
-
-    // The upstream pin's PID map, with a reference.
-    IMPEG2PIDMap* PidMap() {
-        IMPEG2PIDMap* map = nullptr;
-        if (m_Connected != nullptr) {
-            m_Connected->QueryInterface(IID_IMPEG2PIDMap, reinterpret_cast<void**>(&map));
-        }
-        return map;
-    }
-
-    std::mutex mutex;
-    std::vector<Received> got;
-    std::function<void(const Received&)> onReceive;
-};
-
-class RecordingSink : public CBaseFilter {
-public:
-    explicit RecordingSink(HRESULT* phr)
-        : CBaseFilter(TEXT("recording sink"), nullptr, &m_lock, CLSID_RecordingSink, phr) {
-        pin = new RecordingPin(this, &m_lock, phr);
-    }
-    ~RecordingSink() override { delete pin; }
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int n) override { return n == 0 ? pin : nullptr; }
-
-    CCritSec m_lock;
-    RecordingPin* pin = nullptr;
-};
 
 Bytes Section(uint8_t tableId, uint16_t ext, size_t total) {
     SectionBuilder b;
@@ -112,9 +31,9 @@ struct Rig {
     SectionDemuxFilter* demux = nullptr;
     RecordingSink* sink = nullptr;
 
-    explicit Rig(Bytes ts, unsigned packetSize = 0)
+    explicit Rig(Bytes ts, unsigned packetSize = 0, qxhost::ByteSource* other = nullptr)
         : stream(std::move(ts)), source(stream.data(), stream.size(), 5000),
-          reader(&source, packetSize, 8192) {
+          reader(other != nullptr ? other : &source, packetSize, 8192) {
         HRESULT hr = S_OK;
         graph = FilterGraph::Create();
         demux = new SectionDemuxFilter(&reader, nullptr, &hr);
@@ -342,30 +261,11 @@ TEST(DemuxGraph, ReadErrorAbortsAfterWhatWasReadIsDelivered) {
             return static_cast<long>(std::min(size, data.size()));
         }
     } source;
-    Bytes pat = Section(0, 1, 20);
-    source.data = TsPacketizer(0).Packetize({pat, pat});
-    qxhost::TsReader reader(&source);
-    HRESULT hr = S_OK;
-    FilterGraph* graph = FilterGraph::Create();
-    auto* demux = new SectionDemuxFilter(&reader, nullptr, &hr);
-    auto* sink = new RecordingSink(&hr);
-    demux->AddRef();
-    sink->AddRef();
-    graph->AddFilter(demux, L"Demux");
-    graph->AddFilter(sink, L"Sink");
-    ASSERT_EQ(S_OK, graph->ConnectDirect(demux->GetPin(0), sink->GetPin(0), nullptr));
-    ULONG pid = 0;
-    IMPEG2PIDMap* map = sink->pin->PidMap();
-    map->MapPID(1, &pid, MEDIA_MPEG2_PSI);
-    map->Release();
-    ASSERT_EQ(S_OK, graph->Run());
-    LONG code = 0;
-    EXPECT_EQ(S_OK, graph->WaitForCompletion(10000, &code));
-    EXPECT_EQ(EC_ERRORABORT, code);
-    EXPECT_EQ(2u, sink->pin->got.size());
-    graph->Release();
-    demux->Release();
-    sink->Release();
+    source.data = TsPacketizer(0).Packetize({Section(0, 1, 20), Section(0, 1, 20)});
+    Rig rig({}, 0, &source);
+    rig.Map({0});
+    EXPECT_EQ(EC_ERRORABORT, rig.RunToEnd());
+    EXPECT_EQ(2u, rig.sink->pin->got.size());
 }
 
 TEST(DemuxGraph, StopWhileStreamingEndsTheThreadWithoutDeadlock) {
@@ -387,11 +287,7 @@ TEST(DemuxGraph, StopWhileStreamingEndsTheThreadWithoutDeadlock) {
     };
     ASSERT_EQ(S_OK, rig.graph->Run());
     // Stop once streaming is under way, however slowly the machine starts the thread.
-    auto delivered = [&] {
-        std::lock_guard<std::mutex> lock(rig.sink->pin->mutex);
-        return rig.sink->pin->got.size();
-    };
-    for (int i = 0; i < 1000 && delivered() == 0; ++i) {
+    for (int i = 0; i < 1000 && rig.sink->pin->Count() == 0; ++i) {
         Sleep(5);
     }
     EXPECT_EQ(S_OK, rig.graph->Stop());

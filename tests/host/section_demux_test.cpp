@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "host/SectionDemux.h"
-#include "host/TsReader.h"
 #include "support/core/ts_packetizer.h"
 
 using namespace qxtest;
@@ -63,51 +62,6 @@ TEST(SectionDemux, ReassemblesWhateverWayTheSectionsArePacked) {
         h.Push(tx.Packetize(sections));
         EXPECT_EQ(sections, h.Sections());
         EXPECT_EQ(0u, h.demux.Stats().sections.dropped_partial);
-    }
-}
-
-TEST(SectionDemux, RandomSectionStreamsThroughTheReaderAtEverySize) {
-    NoiseSource rng(99);
-    for (unsigned size : {188u, 192u, 204u}) {
-        SCOPED_TRACE(size);
-        std::vector<Bytes> a, b;
-        for (int i = 0; i < 200; ++i) {
-            a.push_back(SectionOfSize(12 + rng.Next() % 600, 0x80 | (i & 0x3F), static_cast<uint8_t>(i)));
-            b.push_back(SectionOfSize(12 + rng.Next() % 50, 0x42));
-        }
-        TsPacketizer ta(0x100), tb(0x200);
-        tb.pack_together = false;
-        Bytes pa = ta.Packetize(a), pb = tb.Packetize(b);
-        // Interleave the two PIDs and null packets packet by packet.
-        Bytes mux;
-        for (size_t ia = 0, ib = 0; ia < pa.size() || ib < pb.size();) {
-            if (ia < pa.size()) {
-                mux.insert(mux.end(), pa.begin() + ia, pa.begin() + ia + kTsPacket);
-                ia += kTsPacket;
-            }
-            if (ib < pb.size()) {
-                mux.insert(mux.end(), pb.begin() + ib, pb.begin() + ib + kTsPacket);
-                ib += kTsPacket;
-            }
-            Bytes null = NullPacket();
-            mux.insert(mux.end(), null.begin(), null.end());
-        }
-        Bytes stream = WrapPackets(mux, size);
-        qxhost::MemorySource source(stream.data(), stream.size(), 4000);
-        qxhost::TsReader reader(&source, 0, 16384);
-        Harness h;
-        h.demux.Map(0x100);
-        h.demux.Map(0x200);
-        const uint8_t* p;
-        while (reader.Next(&p) == qxhost::TsReader::Result::Packet) {
-            h.demux.Push(p);
-        }
-        std::vector<Bytes> gotA, gotB;
-        for (const auto& g : h.got) {
-            (g.pid == 0x100 ? gotA : gotB).push_back(g.section);
-        }
-        EXPECT_EQ(a, gotA);
-        EXPECT_EQ(b, gotB);
     }
 }
 
@@ -201,34 +155,4 @@ TEST(SectionDemux, OnlyMappedPidsAndAMappingStartsAtTheNextUnitStart) {
     EXPECT_FALSE(h.demux.Map(0x2000));
     EXPECT_TRUE(h.demux.Unmap(0x100));
     EXPECT_TRUE(h.demux.MappedPids().empty());
-}
-
-TEST(SectionDemux, MapChangesMadeFromTheSinkTakeEffectFromTheNextPacket) {
-    // One packet holds two PAT-like sections; the sink unmaps PID 0 and maps 0x100 on the first.
-    Bytes pat1 = SectionOfSize(16, 0x00), pat2 = SectionOfSize(16, 0x00, 0x22), pmt = SectionOfSize(30, 0x02);
-    TsPacketizer t0(0x0000), t1(0x0100);
-    Bytes stream = t1.Packetize(pmt); // before the mapping: not delivered
-    Bytes p0 = t0.Packetize({pat1, pat2});
-    stream.insert(stream.end(), p0.begin(), p0.end());
-    Bytes p1 = t1.Packetize(pmt);
-    stream.insert(stream.end(), p1.begin(), p1.end());
-    Bytes again = t0.Packetize(pat1); // PID 0 no longer mapped
-    stream.insert(stream.end(), again.begin(), again.end());
-
-    std::vector<Got> got;
-    SectionDemux* self = nullptr;
-    SectionDemux demux([&](unsigned pid, const uint8_t* s, size_t n) {
-        got.push_back({pid, Bytes(s, s + n)});
-        if (pid == 0) {
-            self->Unmap(0);
-            self->Map(0x100);
-            self->Map(0x100);
-        }
-    });
-    self = &demux;
-    demux.Map(0);
-    for (size_t at = 0; at < stream.size(); at += kTsPacket) {
-        demux.Push(stream.data() + at);
-    }
-    EXPECT_EQ((std::vector<Got>{{0, pat1}, {0, pat2}, {0x100, pmt}}), got);
 }

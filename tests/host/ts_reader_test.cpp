@@ -43,39 +43,7 @@ std::vector<int> Range(int n) {
 
 } // namespace
 
-TEST(TsReader, DetectsEachPacketSizeAndHandsOutThePackets) {
-    Bytes base = IndexedPackets(40);
-    for (unsigned size : {188u, 192u, 204u}) {
-        SCOPED_TRACE(size);
-        Bytes stream = WrapPackets(base, size);
-        // Small blocks and short reads force refills in the middle of packets.
-        MemorySource source(stream.data(), stream.size(), 1000);
-        TsReader reader(&source, 0, 4096);
-        ASSERT_EQ(TsReader::Result::Packet, reader.Detect());
-        EXPECT_EQ(size, reader.PacketSize());
-        TsReader::Result last;
-        EXPECT_EQ(Range(40), ReadAll(reader, &last));
-        EXPECT_EQ(TsReader::Result::End, last);
-        EXPECT_EQ(0u, reader.Stats().sync_losses);
-        EXPECT_EQ(0u, reader.Stats().skipped_bytes);
-        EXPECT_FALSE(reader.Truncated());
-        EXPECT_EQ(stream.size(), reader.Stats().bytes);
-    }
-}
-
-TEST(TsReader, ForcedSizeIsUsedEvenWhereAnotherWouldLock) {
-    Bytes stream = WrapPackets(IndexedPackets(10), 204);
-    MemorySource source(stream.data(), stream.size());
-    TsReader forced(&source, 188);
-    // 188 never locks on a 204-byte stream: the reader refuses it rather than guessing.
-    EXPECT_EQ(TsReader::Result::NotTransportStream, forced.Detect());
-
-    MemorySource again(stream.data(), stream.size());
-    TsReader right(&again, 204);
-    EXPECT_EQ(Range(10), ReadAll(right));
-}
-
-TEST(TsReader, ResynchronisesAfterGarbageAndCountsTheLoss) {
+TEST(TsReader, DetectsEachPacketSizeAndResynchronisesAfterGarbage) {
     NoiseSource noise(7);
     for (unsigned size : {188u, 192u, 204u}) {
         SCOPED_TRACE(size);
@@ -87,20 +55,25 @@ TEST(TsReader, ResynchronisesAfterGarbageAndCountsTheLoss) {
                 b = 0x46;
             }
         }
-        Bytes stream = noise.RandomBytes(0);
-        Bytes lead = {0x00, 0x47, 0x12}; // leading noise with a false sync byte
-        stream.insert(stream.end(), lead.begin(), lead.end());
+        Bytes stream = {0x00, 0x47, 0x12}; // leading noise with a false sync byte
         stream.insert(stream.end(), first.begin(), first.end());
         stream.insert(stream.end(), garbage.begin(), garbage.end());
         // The packets after the garbage start at index 20, so that the two runs can be told apart.
         size_t skip = 20 * size;
         stream.insert(stream.end(), second.begin() + skip, second.end());
 
+        // Small blocks and short reads force refills in the middle of packets.
         MemorySource source(stream.data(), stream.size(), 517);
         TsReader reader(&source, 0, 2048);
-        EXPECT_EQ(Range(40), ReadAll(reader));
+        ASSERT_EQ(TsReader::Result::Packet, reader.Detect());
+        EXPECT_EQ(size, reader.PacketSize());
+        TsReader::Result last;
+        EXPECT_EQ(Range(40), ReadAll(reader, &last));
+        EXPECT_EQ(TsReader::Result::End, last);
         EXPECT_EQ(1u, reader.Stats().sync_losses);
         EXPECT_EQ(3u + 333u, reader.Stats().skipped_bytes);
+        EXPECT_EQ(stream.size(), reader.Stats().bytes);
+        EXPECT_FALSE(reader.Truncated());
     }
 }
 
@@ -119,53 +92,42 @@ TEST(TsReader, DropsErroredScrambledAndPayloadlessPackets) {
     EXPECT_EQ(1u, reader.Stats().no_payload_packets);
 }
 
-TEST(TsReader, ReportsEmptyNonTsAndTruncatedInput) {
-    MemorySource empty(nullptr, 0);
-    TsReader a(&empty);
-    EXPECT_EQ(TsReader::Result::End, a.Detect());
-    const uint8_t* p;
-    EXPECT_EQ(TsReader::Result::End, a.Next(&p));
-
-    NoiseSource noise(3);
-    Bytes text = noise.RandomBytes(100000);
+TEST(TsReader, RefusesInputThatIsNotATransportStreamAfterItsFirstBlock) {
+    Bytes text = NoiseSource(3).RandomBytes(100000);
     MemorySource junk(text.data(), text.size());
-    TsReader b(&junk, 0, 65536);
-    EXPECT_EQ(TsReader::Result::NotTransportStream, b.Next(&p));
-    EXPECT_LT(b.Stats().bytes, text.size()) << "refused after the first block, not read to the end";
+    TsReader reader(&junk, 0, 65536);
+    const uint8_t* p;
+    EXPECT_EQ(TsReader::Result::NotTransportStream, reader.Next(&p));
+    EXPECT_LT(reader.Stats().bytes, text.size());
+}
 
-    for (unsigned size : {188u, 192u, 204u}) {
-        SCOPED_TRACE(size);
-        Bytes stream = WrapPackets(IndexedPackets(12), size);
-        stream.resize(stream.size() - size + 100); // the last packet is cut after 100 bytes
-        MemorySource cut(stream.data(), stream.size());
-        TsReader c(&cut);
+TEST(TsReader, EndsOfTheStream) {
+    auto cut = [](unsigned size, size_t packets, size_t drop) {
+        Bytes s = WrapPackets(IndexedPackets(packets), size);
+        s.resize(s.size() - drop);
+        return s;
+    };
+    const struct {
+        const char* what;
+        Bytes stream;
+        int packets;        // handed out whole
+        uint64_t truncated; // bytes of a cut last packet dropped
+    } cases[] = {
+        {"empty", {}, 0, 0},
+        {"one packet", IndexedPackets(1), 1, 0},
+        {"188 cut after 100 bytes", cut(188, 12, 88), 11, 100},
+        {"192 cut after 100 bytes", cut(192, 12, 92), 11, 96},
+        {"204 cut after 100 bytes", cut(204, 12, 104), 11, 100},
+        {"204 without its last parity bytes", cut(204, 8, 10), 8, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySource source(c.stream.data(), c.stream.size());
+        TsReader reader(&source);
         TsReader::Result last;
-        EXPECT_EQ(Range(11), ReadAll(c, &last));
+        EXPECT_EQ(Range(c.packets), ReadAll(reader, &last));
         EXPECT_EQ(TsReader::Result::End, last);
-        EXPECT_TRUE(c.Truncated());
-        EXPECT_EQ(size == 192 ? 96u : 100u, c.Stats().truncated_bytes);
+        EXPECT_EQ(c.truncated != 0, reader.Truncated());
+        EXPECT_EQ(c.truncated, reader.Stats().truncated_bytes);
     }
-}
-
-TEST(TsReader, SinglePacketAndMissingLastSuffix) {
-    Bytes one = IndexedPackets(1);
-    MemorySource a(one.data(), one.size());
-    TsReader ra(&a);
-    EXPECT_EQ(Range(1), ReadAll(ra));
-
-    // A 204-byte stream whose last parity bytes are missing still yields its last packet whole.
-    Bytes stream = WrapPackets(IndexedPackets(8), 204);
-    stream.resize(stream.size() - 10);
-    MemorySource b(stream.data(), stream.size());
-    TsReader rb(&b);
-    EXPECT_EQ(Range(8), ReadAll(rb));
-    EXPECT_FALSE(rb.Truncated());
-}
-
-TEST(TsReader, MemoryDoesNotGrowWithTheStream) {
-    // The reader works in one buffer: a stream many times the block size passes through it whole.
-    Bytes stream = IndexedPackets(5000);
-    MemorySource source(stream.data(), stream.size());
-    TsReader reader(&source, 0, 8192);
-    EXPECT_EQ(5000u, ReadAll(reader).size());
 }

@@ -58,7 +58,7 @@ struct Reader {
 int ReadAllGroups(ITableCollector* itf, const ReadKeys& keys, const CopySeen& seen) {
     Reader r{itf, seen};
     ULONG s = 0;
-    const ULONG max = keys.max_index;
+    const ULONG max = 4; // indexed groups: slots 0 to 3
     auto count = [itf](HRESULT (STDMETHODCALLTYPE ITableCollector::*fn)(ULONG*)) {
         return [itf, fn](ULONG* n) { return (itf->*fn)(n); };
     };

@@ -18,7 +18,6 @@ struct ReadKeys {
     std::vector<ULONG> atsc_table_types;           // ATSC EIT table_types
     std::vector<std::pair<ULONG, ULONG>> atsc_eit; // (section_number, source_id)
     std::vector<ULONG> etm_ids;
-    ULONG max_index = 4; // indexed groups: slots 0..max_index-1
 };
 
 // Called with each copy handed out, before it is freed; the name says which group it came from.

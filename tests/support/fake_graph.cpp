@@ -115,17 +115,8 @@ size_t FakeGraph::CountOf(LONG code) const {
                                              [code](const GraphEvent& e) { return e.code == code; }));
 }
 
-void FakeGraph::ClearEvents() {
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_events.clear();
-}
-
 HRESULT RunFilter(IBaseFilter* pFilter, REFERENCE_TIME tStart) {
     return pFilter->Run(tStart);
-}
-
-HRESULT PauseFilter(IBaseFilter* pFilter) {
-    return pFilter->Pause();
 }
 
 HRESULT StopFilter(IBaseFilter* pFilter) {

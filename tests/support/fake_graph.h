@@ -44,7 +44,6 @@ public:
 
     std::vector<GraphEvent> Events() const;
     size_t CountOf(LONG code) const;
-    void ClearEvents();
     LONG RefCount() const { return m_cRef; }
 
 private:
@@ -56,7 +55,6 @@ private:
 
 // State changes of a filter under test, as a graph would make them.
 HRESULT RunFilter(IBaseFilter* pFilter, REFERENCE_TIME tStart = 0);
-HRESULT PauseFilter(IBaseFilter* pFilter);
 HRESULT StopFilter(IBaseFilter* pFilter);
 
 } // namespace qxtest

@@ -22,7 +22,6 @@ struct PidMapCall {
     Kind kind;
     std::vector<ULONG> pids;
     MEDIA_SAMPLE_CONTENT content; // MapPID's argument; 0 for UnmapPID
-    ULONG count = 0;              // the count argument (pids is empty when the array was null)
 };
 
 // How a delivered sample presents itself to the receiving pin.
@@ -57,14 +56,12 @@ public:
 
     CMediaType m_type; // the type offered and accepted
     bool m_offerPidMap = true;
-    HRESULT m_pidMapResult = S_OK; // what MapPID and UnmapPID answer
     LONG m_cBuffers = 4;
     LONG m_cbBuffer = 4096;
 
     mutable std::mutex m_callLock;
     std::vector<PidMapCall> m_calls;
     std::vector<PID_MAP> m_mapped;
-    int m_enumCalls = 0;
 };
 
 class UpstreamFilter : public CBaseFilter {
@@ -88,13 +85,11 @@ public:
 
     // Offer or withhold IMPEG2PIDMap on the output pin (before or after connecting).
     void OfferPidMap(bool offer);
-    void SetPidMapResult(HRESULT hr);
     // Buffers asked of the allocator at connection.
     void SetBuffers(LONG count, LONG size);
 
-    // Connects the output pin to input with the configured type (or the given one).
+    // Connects the output pin to input with the configured type.
     HRESULT Connect(IPin* input);
-    HRESULT Connect(IPin* input, const AM_MEDIA_TYPE& mt);
     HRESULT Disconnect();
 
     // Delivers one section in one sample whose dwTypeSpecificFlags holds flags.
@@ -110,7 +105,6 @@ public:
     void ClearCalls();
     // What is mapped now: MapPID adds, UnmapPID removes.
     std::vector<ULONG> MappedPids() const;
-    int EnumPidMapCalls() const;
 
     IPin* OutputPin() { return m_pFilter->m_pPin; }
     IBaseFilter* Filter() { return m_pFilter; }

@@ -8,17 +8,10 @@ Bytes Descriptor(uint8_t tag, const Bytes& payload) {
     return d;
 }
 
-void SetPrivateIndicator(Bytes& section, bool on) {
-    if (section.size() < 2) {
-        return;
-    }
-    section[1] = on ? (section[1] | 0x40) : (section[1] & ~0x40);
-    FixCrc(section);
-}
-
 Bytes BuildPsip(const SectionBuilder& b) {
     Bytes s = b.Build();
-    SetPrivateIndicator(s, true);
+    s[1] |= 0x40;
+    FixCrc(s);
     if (b.bad_crc) {
         s.back() ^= 0x01;
     }
@@ -93,18 +86,14 @@ Bytes BuildAtscEit(uint16_t sourceId, uint8_t version, uint8_t section, uint8_t 
     return BuildPsip(AtscEitBuilder(sourceId, version, section, last, eventId));
 }
 
-SectionBuilder EttBuilder(uint32_t etmId, uint8_t version, const Bytes& text) {
+Bytes BuildEtt(uint32_t etmId, uint8_t version, const Bytes& text) {
     SectionBuilder b;
     b.Table(0xCC).Extension(0x0001).Version(version).Number(0, 0);
     b.Append({0x00});
     b.Append16(etmId >> 16);
     b.Append16(etmId & 0xFFFF);
     b.body.insert(b.body.end(), text.begin(), text.end());
-    return b;
-}
-
-Bytes BuildEtt(uint32_t etmId, uint8_t version, const Bytes& text) {
-    return BuildPsip(EttBuilder(etmId, version, text));
+    return BuildPsip(b);
 }
 
 Bytes BuildNit(uint16_t networkId, uint8_t version, const Bytes& networkDescriptors,

@@ -13,8 +13,6 @@ Bytes Descriptor(uint8_t tag, const Bytes& payload);
 
 // Builds b and sets private_indicator (bit 6 of byte 1), fixing the CRC_32 unless b asks for a bad one.
 Bytes BuildPsip(const SectionBuilder& b);
-// Sets or clears private_indicator of a built section and recomputes its CRC_32.
-void SetPrivateIndicator(Bytes& section, bool on);
 
 struct MgtEntry {
     uint16_t table_type = 0;
@@ -44,7 +42,6 @@ Bytes BuildAtscEit(uint16_t sourceId, uint8_t version, uint8_t section = 0, uint
                    uint16_t eventId = 1);
 
 // ETT (table_id 0xCC) for one ETM_id with a short text.
-SectionBuilder EttBuilder(uint32_t etmId, uint8_t version, const Bytes& text = {'t', 'x', 't'});
 Bytes BuildEtt(uint32_t etmId, uint8_t version, const Bytes& text = {'t', 'x', 't'});
 
 // DVB NIT (table_id 0x40).
