@@ -60,16 +60,6 @@ TEST_F(TaskMemTest, FailAtHitsExactlyTheNthAllocation) {
     CoTaskMemFree(empty);
 }
 
-TEST_F(TaskMemTest, FailFromKeepsFailingUntilReset) {
-    TaskMemFailFrom(1);
-    EXPECT_EQ(CoTaskMemAlloc(1), nullptr);
-    EXPECT_EQ(CoTaskMemAlloc(1), nullptr);
-    TaskMemFailAt(0);
-    void* block = CoTaskMemAlloc(1);
-    EXPECT_NE(block, nullptr);
-    CoTaskMemFree(block);
-}
-
 TEST(ComInitTest, CountsPerThreadAndRefusesAModelChange) {
     // A fresh thread, so that no other test's initialisation is in the way.
     std::thread([] {
