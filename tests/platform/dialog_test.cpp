@@ -245,6 +245,16 @@ TEST_F(DialogTest, CreationFailuresLeaveNoWindowBehind) {
     EXPECT_EQ(CreateDialogParamA(Module(), "#109", frame_, RecordingProc, 0), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
     EXPECT_EQ(LiveWindowCount(), windowsBefore_);
+
+    // Out of memory at every window of the dialog in turn: NULL, and nothing left over.
+    for (unsigned long n = 1; n <= 6; ++n) {
+        UserMemFailAt(n);
+        HWND dialog = Create();
+        EXPECT_EQ(dialog == nullptr ? GetLastError() : 0, n < 6 ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : 0) << n;
+        UserMemFailAt(0);
+        DestroyWindow(dialog);
+        EXPECT_EQ(LiveWindowCount(), windowsBefore_) << n;
+    }
 }
 
 } // namespace
