@@ -15,10 +15,9 @@ TEST(DebugOutputTest, CapturesTextUntilRead) {
     DebugOutputClear();
     OutputDebugStringA("ERROR : Invalid sample");
     OutputDebugStringA("\n");
-    OutputDebugStringW(L"wide \x00e9\n");
     OutputDebugStringA(nullptr);
-    EXPECT_EQ(DebugOutputPeek(), "ERROR : Invalid sample\nwide \xc3\xa9\n");
-    EXPECT_EQ(DebugOutputCapture(), "ERROR : Invalid sample\nwide \xc3\xa9\n");
+    EXPECT_EQ(DebugOutputPeek(), "ERROR : Invalid sample\n");
+    EXPECT_EQ(DebugOutputCapture(), "ERROR : Invalid sample\n");
     EXPECT_EQ(DebugOutputCapture(), "") << "reading clears";
 }
 
