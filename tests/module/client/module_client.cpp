@@ -67,17 +67,6 @@ int Feed(IBaseFilter* filter) {
     return status;
 }
 
-// The property page's class, created the same way; only the answer is printed.
-void CreatePage() {
-    IUnknown* page = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_TableCollectorPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IUnknown, reinterpret_cast<void**>(&page));
-    printf("page 0x%08lX\n", U(static_cast<ULONG>(hr)));
-    if (page != nullptr) {
-        page->Release();
-    }
-}
-
 bool Loaded(const char* path) {
     void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
     if (handle == nullptr) {
@@ -107,7 +96,6 @@ int main(int argc, char** argv) {
     }
     int status = Feed(filter);
     filter->Release();
-    CreatePage();
     // Everything is released: the module agrees to go, and really leaves the process.
     bool before = Loaded(argv[2]);
     CoFreeUnusedLibraries();
