@@ -5,10 +5,10 @@
 #include "intake/pin_fixture.h"
 #include "support/collector_reads.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <thread>
 
@@ -55,14 +55,6 @@ std::vector<Delivery> Multiplex() {
     return out;
 }
 
-// Ends the process when the run does not finish in time: a deadlock must fail the test, not hang CI.
-void OnNoProgress(int) {
-    static const char kMessage[] = "stress: no progress within the time allowed, taken as a deadlock\n";
-    ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-    (void)ignored;
-    _exit(3);
-}
-
 using Stress = PinFixture;
 
 TEST_F(Stress, ReadersAndControlAgainstStreaming) {
@@ -76,8 +68,18 @@ TEST_F(Stress, ReadersAndControlAgainstStreaming) {
     ConnectAndRun();
     SetLockChecks(TRUE);
 
-    signal(SIGALRM, OnNoProgress);
-    alarm(240);
+    // Ends the process when the run does not finish in time: a deadlock must fail the test, not hang
+    // CI. A thread of its own: a signal handler might never run while every thread waits on a lock.
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        for (int tenths = 0; tenths < 2400 && !finished; ++tenths) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!finished) {
+            fprintf(stderr, "stress: no progress within 240 s, taken as a deadlock\n");
+            std::_Exit(3);
+        }
+    });
     std::atomic<bool> streaming{true};
     std::atomic<int> faults{0};
     std::atomic<int> foreign{0};
@@ -131,7 +133,8 @@ TEST_F(Stress, ReadersAndControlAgainstStreaming) {
         t.join();
     }
 
-    alarm(0);
+    finished = true;
+    watchdog.join();
     EXPECT_EQ(refused, 0);
     EXPECT_EQ(faults, 0);
     EXPECT_EQ(foreign, 0);
