@@ -1,8 +1,6 @@
 // Pin connection: media-type agreement, refusals, undoing a failed connection, allocator negotiation.
 #include <gtest/gtest.h>
 
-#include "baseclasses/streams.h"
-#include "platform/posix/testhooks.h"
 #include "sink_filter.h"
 #include "support/upstream_pin.h"
 
@@ -10,11 +8,10 @@ using namespace qxtest;
 
 namespace {
 
-class ConnectionTest : public ::testing::Test {
+class ConnectionTest : public BaseLayerTest {
 protected:
     void SetUp() override {
-        m_objects = CBaseObject::ObjectsActive();
-        m_taskMem = TaskMemOutstanding();
+        BaseLayerTest::SetUp();
         m_sink = SinkFilter::Create();
         ASSERT_NE(m_sink, nullptr);
     }
@@ -23,8 +20,7 @@ protected:
         TaskMemFailAt(0);
         m_upstream.reset();
         m_sink->Base()->Release();
-        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
-        EXPECT_EQ(TaskMemOutstanding(), m_taskMem);
+        BaseLayerTest::TearDown();
     }
     FakeUpstream& Up(const GUID& major = MEDIATYPE_MPEG2_SECTIONS) {
         if (!m_upstream) {
@@ -39,8 +35,6 @@ protected:
         return downstream && upstream;
     }
 
-    LONG m_objects = 0;
-    long m_taskMem = 0;
     SinkFilter* m_sink = nullptr;
     std::unique_ptr<FakeUpstream> m_upstream;
 };

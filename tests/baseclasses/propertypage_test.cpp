@@ -6,8 +6,7 @@
 
 #include <qxuser.h>
 
-#include "baseclasses/streams.h"
-#include "platform/posix/testhooks.h"
+#include "sink_filter.h"
 
 namespace {
 
@@ -52,11 +51,10 @@ public:
     ULONG refs = 1;
 };
 
-class PropertyPageTest : public ::testing::Test {
+class PropertyPageTest : public qxtest::BaseLayerTest {
 protected:
     void SetUp() override {
-        m_objects = CBaseObject::ObjectsActive();
-        m_taskMem = TaskMemOutstanding();
+        BaseLayerTest::SetUp();
         static const QX_DIALOG_ITEM items[] = {
             {1002, "Button", "Press", 6, 20, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
         };
@@ -72,8 +70,7 @@ protected:
         TaskMemFailAt(0);
         DestroyWindow(m_frame);
         QxUnregisterResources(g_hInst);
-        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
-        EXPECT_EQ(TaskMemOutstanding(), m_taskMem);
+        BaseLayerTest::TearDown();
     }
     // A page with one reference, showing itself as its object.
     static TestPage* MakePage(int dialogId = kDialogId) {
@@ -84,8 +81,6 @@ protected:
         return page;
     }
 
-    LONG m_objects = 0;
-    long m_taskMem = 0;
     HWND m_frame = nullptr;
 };
 

@@ -2,8 +2,6 @@
 // ReceiveMultiple, type changes, end of stream per stream.
 #include <gtest/gtest.h>
 
-#include "baseclasses/streams.h"
-#include "platform/posix/testhooks.h"
 #include "sink_filter.h"
 #include "support/fake_graph.h"
 #include "support/upstream_pin.h"
@@ -12,11 +10,10 @@ using namespace qxtest;
 
 namespace {
 
-class ReceiveTest : public ::testing::Test {
+class ReceiveTest : public BaseLayerTest {
 protected:
     void SetUp() override {
-        m_objects = CBaseObject::ObjectsActive();
-        m_taskMem = TaskMemOutstanding();
+        BaseLayerTest::SetUp();
         m_sink = SinkFilter::Create();
         ASSERT_NE(m_sink, nullptr);
         ASSERT_EQ(m_graph.AddFilter(m_sink->Base(), L"Sink"), S_OK);
@@ -29,13 +26,10 @@ protected:
         m_upstream.reset();
         m_graph.RemoveFilter(m_sink->Base());
         m_sink->Base()->Release();
-        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
-        EXPECT_EQ(TaskMemOutstanding(), m_taskMem);
+        BaseLayerTest::TearDown();
     }
     SinkPin* Pin() { return m_sink->m_pPin; }
 
-    LONG m_objects = 0;
-    long m_taskMem = 0;
     FakeGraph m_graph;
     SinkFilter* m_sink = nullptr;
     std::unique_ptr<FakeUpstream> m_upstream;

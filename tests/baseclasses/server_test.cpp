@@ -1,11 +1,7 @@
-// In-process server support the module tests cannot reach: a creation function that fails, a filter
-// registering itself, and the init routines.
+// In-process server support the module tests cannot reach: a creation function that fails and a
+// filter registering itself.
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "baseclasses/streams.h"
-#include "platform/posix/testhooks.h"
 #include "platform/scratch_registry.h"
 #include "sink_filter.h"
 
@@ -30,19 +26,11 @@ CUnknown* WINAPI CreateFailing(LPUNKNOWN pUnk, HRESULT* phr) {
 
 const AMOVIESETUP_FILTER kSinkSetup = {&SinkFilter::ClassId(), L"Test Sink", MERIT_DO_NOT_USE, 0, nullptr};
 
-const CLSID kInitClsid = {0x1b2c3d4e, 0x0011, 0x0002, {0x80, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}};
-std::vector<std::pair<BOOL, const CLSID*>> g_initCalls;
-
-void CALLBACK InitRoutine(BOOL bLoading, const CLSID* rclsid) {
-    g_initCalls.push_back({bLoading, rclsid});
-}
-
 } // namespace
 
 CFactoryTemplate g_Templates[] = {
     {L"Test Sink", &SinkFilter::ClassId(), CreateSink, nullptr, &kSinkSetup},
     {L"Failing Class", &kFailingClsid, CreateFailing, nullptr, nullptr},
-    {L"Init Class", &kInitClsid, CreateFailing, InitRoutine, nullptr},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 
@@ -109,19 +97,4 @@ TEST_F(ServerTest, FilterRegistersItselfThroughIAMovieSetup) {
     EXPECT_FALSE(platformtest::KeyExists(mapperEntry));
     setup->Release();
     EXPECT_EQ(f->NonDelegatingRelease(), 0u);
-}
-
-TEST_F(ServerTest, EntryPointRunsTheInitRoutines) {
-    HINSTANCE before = g_hInst;
-    HINSTANCE module = reinterpret_cast<HINSTANCE>(0x1000);
-    g_initCalls.clear();
-    EXPECT_TRUE(DllEntryPoint(module, DLL_PROCESS_ATTACH, nullptr));
-    EXPECT_EQ(g_hInst, module);
-    EXPECT_TRUE(DllEntryPoint(module, DLL_THREAD_ATTACH, nullptr));
-    EXPECT_TRUE(DllEntryPoint(module, DLL_PROCESS_DETACH, nullptr));
-    ASSERT_EQ(g_initCalls.size(), 2u);
-    EXPECT_EQ(g_initCalls[0].first, TRUE);
-    EXPECT_EQ(g_initCalls[0].second, &kInitClsid);
-    EXPECT_EQ(g_initCalls[1].first, FALSE);
-    g_hInst = before;
 }

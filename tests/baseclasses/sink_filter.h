@@ -1,12 +1,33 @@
 // A small sink built the way the system's filter is: a CBaseFilter with one CRenderedInputPin that
-// runs the base receive check and records what passes it.
+// runs the base receive check and records what passes it; and the fixture every base-layer test uses.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <vector>
 
 #include "baseclasses/streams.h"
+#include "platform/posix/testhooks.h"
 #include "support/core/section_builder.h"
 
 namespace qxtest {
+
+// Every test leaves no object of the base layer, no task memory and no armed failure behind.
+class BaseLayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_objects = CBaseObject::ObjectsActive();
+        m_taskMem = TaskMemOutstanding();
+    }
+    void TearDown() override {
+        MemFailAt(0);
+        TaskMemFailAt(0);
+        KernelObjectFailAt(0);
+        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objects);
+        EXPECT_EQ(TaskMemOutstanding(), m_taskMem);
+    }
+    LONG m_objects = 0;
+    long m_taskMem = 0;
+};
 
 struct ReceivedSample {
     Bytes bytes;

