@@ -57,25 +57,6 @@ TEST(NitStore, OtherNetworkAndLoopLengths) {
     EXPECT_EQ(S_OK, Add(store, BuildNitLike(0x40, 1, 0, 0, 0)));
 }
 
-TEST(NitStore, ReadOperationsIgnoreTheKeyAndCopyThePid) {
-    NitStore store;
-    ASSERT_EQ(S_OK, Add(store, Nit(1, 3, 0, 1)));
-    for (DWORD key : {0u, 0x41u, 0xFFFFFFFFu}) {
-        EXPECT_EQ(2u, store.GetSectionCount(key));
-        EXPECT_FALSE(store.IsComplete(key));
-        EXPECT_EQ(3, store.GetVersion(key, 0));
-        EXPECT_EQ(-1, store.GetVersion(key, 1));
-        Copy copy;
-        ASSERT_EQ(S_OK, store.GetSection(key, 0, copy.out()));
-        ASSERT_NE(nullptr, copy.p);
-        EXPECT_EQ(0x0010u, copy.p->pid);
-        EXPECT_EQ(0u, copy.p->section_number);
-    }
-    EXPECT_EQ(S_OK, store.FreeSlot(5, 0));
-    EXPECT_EQ(E_INVALIDARG, store.FreeSlot(5, 2));
-    EXPECT_EQ(-1, store.GetVersion(0, 0));
-}
-
 TEST(NitStore, AnotherNetworkAtTheSameVersionEmptiesTheStoreWithoutStoring) {
     NitStore store;
     ASSERT_EQ(S_OK, Add(store, Nit(1, 2, 0, 1)));

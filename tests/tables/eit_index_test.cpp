@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <tuple>
+#include <type_traits>
 
 namespace qxtest {
 namespace {
@@ -125,7 +126,12 @@ template <class Store> void ExpectLookupsMatchWalk(const Store& store, const std
     for (const Walked& w : walk) {
         Copy copy;
         ASSERT_NE(Get(store, w.key, copy.out()), nullptr);
-        EXPECT_EQ(Bytes(copy.p->bytes, copy.p->bytes + copy.p->length), w.bytes);
+        EXPECT_EQ(copy.bytes(), w.bytes);
+        EXPECT_EQ(copy.p->pid, w.pid);
+        if constexpr (std::is_same_v<Store, EitStore>) {
+            const auto [t, s, id] = w.key;
+            EXPECT_EQ(store.GetVersion(t, s, id), static_cast<LONG>(SectionVersion(w.bytes.data())));
+        }
     }
 }
 
@@ -137,7 +143,8 @@ template <class Store> void RandomSequences(const StoreKind& kind, bool dvb) {
         const DWORD services = seed <= 2 ? 6 : 300;
         Store store;
         ListModel model;
-        std::map<Key, uint8_t> versions; // the version each key is sent with now
+        std::map<Key, uint8_t> versions;  // the version each key is sent with now
+        bool resetOnVersionChange = true; // the flag as set: any non-zero value, and it outlives Reset
         for (int step = 0; step < 3000; ++step) {
             const unsigned roll = rng() % 100;
             if (roll == 0) {
@@ -146,7 +153,9 @@ template <class Store> void RandomSequences(const StoreKind& kind, bool dvb) {
                 continue;
             }
             if (roll == 1) {
-                store.SetResetOnVersionChange(rng() % 2);
+                const DWORD flag = rng() % 2 ? 1 + rng() % 9 : 0;
+                store.SetResetOnVersionChange(flag);
+                resetOnVersionChange = flag != 0;
                 continue;
             }
             const Key k{kind.tables[rng() % kind.tables.size()], static_cast<DWORD>(rng() % 4),
@@ -170,7 +179,7 @@ template <class Store> void RandomSequences(const StoreKind& kind, bool dvb) {
             }
             ASSERT_EQ(AddTo(store, t, pid, b), expected);
             if (expected == S_OK) {
-                if (held != model.held.end() && store.GetResetOnVersionChange()) {
+                if (held != model.held.end() && resetOnVersionChange) {
                     model.Clear();
                 }
                 model.Put(k, pid, b);

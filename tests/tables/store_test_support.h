@@ -1,6 +1,6 @@
-// Shared helpers of the store tests: exactly-sized heap samples (so the sanitizer build catches any
-// read past a sample's end), a guard for the allocation-failure hook, and section builders for the
-// DVB tables the general section builder does not know.
+// Shared helpers of the store and interface tests: exactly-sized heap samples (so the sanitizer build
+// catches any read past a sample's end), a guard for the allocation-failure hook, copies that free
+// themselves, and section builders for the DVB tables the general section builder does not know.
 #pragma once
 #include "baseclasses/allocation.h"
 #include "support/core/section_builder.h"
@@ -58,6 +58,7 @@ struct Copy {
         }
     }
     StoredSection** out() { return &p; }
+    Bytes bytes() const { return p == nullptr ? Bytes() : Bytes(p->bytes, p->bytes + p->length); }
 };
 
 inline Bytes Bytes12(uint16_t v) {
@@ -104,8 +105,8 @@ inline Bytes BuildEit(uint8_t tableId, uint16_t serviceId, uint8_t version, uint
     return b.Build();
 }
 
-inline Bytes BuildTdt() {
-    return {0x70, 0x70, 0x05, 0xE8, 0x3C, 0x12, 0x34, 0x56};
+inline Bytes BuildTdt(uint8_t second = 0x56) {
+    return {0x70, 0x70, 0x05, 0xE8, 0x3C, 0x12, 0x34, second};
 }
 
 // TOT with descriptors; CRC_32 correct.
@@ -123,7 +124,7 @@ inline Bytes BuildTot(const Bytes& descriptors = {}) {
 }
 
 // RST with entries of 9 bytes each.
-inline Bytes BuildRst(size_t entries) {
+inline Bytes BuildRst(size_t entries = 1) {
     Bytes s = {0x71, 0x70, 0x00};
     for (size_t i = 0; i < entries; ++i) {
         Bytes e = {0x00, 0x01, 0x00, 0x02, 0x00, static_cast<uint8_t>(i), 0x00, 0x10, 0xF4};
