@@ -116,17 +116,6 @@ TEST(EttStore, CollectionSwitch) {
     EXPECT_EQ(Add(store, 1, a), S_OK);
 }
 
-TEST(EttStore, ResetAnswersFalseWhenEmpty) {
-    EttStore store;
-    EXPECT_FALSE(store.Reset());
-    ASSERT_EQ(Add(store, 1, BuildEtt(1, 0)), S_OK);
-    EXPECT_TRUE(store.Reset());
-    EXPECT_EQ(store.GetSectionCount(), 0u);
-    EXPECT_FALSE(store.Reset());
-    EXPECT_TRUE(Read(store, 1).empty());
-    EXPECT_EQ(Add(store, 1, BuildEtt(1, 0)), S_OK); // filled again after the reset
-}
-
 TEST(EttStore, OutOfMemoryChangesNothing) {
     MemFailGuard guard;
     EttStore store;
