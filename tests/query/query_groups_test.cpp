@@ -239,8 +239,8 @@ const SingleGroup kSingleGroups[] = {
      [](ITableCollector* p, StoredSection** s) { return p->GetMgtSection(s); },
      [](ITableCollector* p, StoredSection** s) { return p->FreeMgtSection(s); },
      [](ITableCollector* p) { return p->ResetMgt(); }, 0x1FFB},
-    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); }, BuildStt(0x12345610u),
-     [](ITableCollector* p, ULONG* s) { return p->GetSttStatus(s); },
+    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); },
+     BuildStt(0x12345610u), [](ITableCollector* p, ULONG* s) { return p->GetSttStatus(s); },
      [](ITableCollector* p, StoredSection** s) { return p->GetSttSection(s); },
      [](ITableCollector* p, StoredSection** s) { return p->FreeSttSection(s); },
      [](ITableCollector* p) { return p->ResetStt(); }, 0x1FFB},
@@ -337,32 +337,6 @@ TEST(EitGroup, StatusCountAndCopiesPerTableId) {
     EXPECT_EQ(c->FreeEitSection(copy.out()), E_INVALIDARG);
 }
 
-TEST(EitGroup, ResetOnVersionChangeIsSetThroughTheInterface) {
-    Collector c;
-    ASSERT_EQ(c.hr, S_OK);
-    ULONG count = 99;
-    auto fill = [&] {
-        ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 0, 0, 1, 1)), S_OK);
-        ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 0, 1, 1, 1)), S_OK);
-    };
-    fill();
-    // By default a new version of one section empties the whole store.
-    ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 1, 1, 1, 1)), S_OK);
-    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
-    EXPECT_EQ(count, 1u);
-
-    EXPECT_EQ(c->ResetEit(), S_OK);
-    EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
-    fill();
-    const Bytes replacement = BuildEit(0x4E, 1, 1, 1, 1, 1);
-    ASSERT_EQ(Add(c.filter->m_pEitStore, replacement), S_OK);
-    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
-    EXPECT_EQ(count, 2u);
-    Copy copy;
-    EXPECT_EQ(c->GetEitSection(0x4E, 1, 1, copy.out()), S_OK);
-    ExpectCopy(copy, 0x0012, 1, replacement);
-}
-
 // --- ATSC EIT: per table_type (EIT-k), section and source.
 
 TEST(AtscEitGroup, StatusCountAndCopiesPerTableType) {
@@ -395,21 +369,6 @@ TEST(AtscEitGroup, StatusCountAndCopiesPerTableType) {
     EXPECT_EQ(c->GetAtscEitSection(0x0200, 0, 1, missing.out()), E_INVALIDARG);
     EXPECT_EQ(missing.p, nullptr);
     ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetAtscEitSection(0x0100, 0, 1, out); });
-
-    // By default a new version empties every EIT-k; with the flag cleared it replaces its own section.
-    auto add = [&](const Bytes& section) {
-        return store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(section.size()), section.data());
-    };
-    ASSERT_EQ(add(BuildAtscEit(1, 1, 0, 0)), S_OK);
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, missing.out()), E_INVALIDARG);
-    EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
-    ASSERT_EQ(add(source2), S_OK);
-    const Bytes newer = BuildAtscEit(1, 2, 0, 0);
-    ASSERT_EQ(add(newer), S_OK);
-    Copy kept, replaced;
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, kept.out()), S_OK);
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 1, replaced.out()), S_OK);
-    ExpectCopy(replaced, 0x1D00, 0, newer);
 
     EXPECT_EQ(c->ResetAtscEit(), S_OK);
     EXPECT_EQ(c->GetAtscEitSectionCount(0x0100, &count), S_OK);

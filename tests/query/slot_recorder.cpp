@@ -20,124 +20,91 @@ public:
         Reached("Release");
         return 1;
     }
-    STDMETHODIMP ResetAllTables() override { return Reached("ResetAllTables"); }
-    STDMETHODIMP SetRequestedPids(ULONG count, const ULONG* pPids) override {
-        return Reached("SetRequestedPids");
+// Each method records its own name and answers S_OK.
+#define RECORD(Name, ...)                                                                                    \
+    STDMETHODIMP Name(__VA_ARGS__) override {                                                                \
+        return Reached(#Name);                                                                               \
     }
-    STDMETHODIMP IsRequestedPidSeen(ULONG pid, ULONG* pSeen) override {
-        return Reached("IsRequestedPidSeen");
-    }
-    STDMETHODIMP UnmapRequestedPids() override { return Reached("UnmapRequestedPids"); }
-    STDMETHODIMP GetPatStatus(ULONG* pStatus) override { return Reached("GetPatStatus"); }
-    STDMETHODIMP GetPatSectionCount(ULONG* pCount) override { return Reached("GetPatSectionCount"); }
-    STDMETHODIMP GetPatSection(ULONG index, StoredSection** ppSection) override {
-        return Reached("GetPatSection");
-    }
-    STDMETHODIMP FreePatSection(StoredSection** ppSection) override { return Reached("FreePatSection"); }
-    STDMETHODIMP ResetPat() override { return Reached("ResetPat"); }
-    STDMETHODIMP GetPmtStatus(ULONG* pStatus) override { return Reached("GetPmtStatus"); }
-    STDMETHODIMP GetPmtSectionCount(ULONG* pCount) override { return Reached("GetPmtSectionCount"); }
-    STDMETHODIMP GetPmtSection(ULONG pid, ULONG programNumber, StoredSection** ppSection) override {
-        return Reached("GetPmtSection");
-    }
-    STDMETHODIMP FreePmtSection(StoredSection** ppSection) override { return Reached("FreePmtSection"); }
-    STDMETHODIMP ResetPmt() override { return Reached("ResetPmt"); }
-    STDMETHODIMP GetNitStatus(ULONG key, ULONG* pStatus) override { return Reached("GetNitStatus"); }
-    STDMETHODIMP GetNitSectionCount(ULONG key, ULONG* pCount) override {
-        return Reached("GetNitSectionCount");
-    }
-    STDMETHODIMP GetNitSection(ULONG key, ULONG index, StoredSection** ppSection) override {
-        return Reached("GetNitSection");
-    }
-    STDMETHODIMP FreeNitSection(StoredSection** ppSection) override { return Reached("FreeNitSection"); }
-    STDMETHODIMP ResetNit() override { return Reached("ResetNit"); }
-    STDMETHODIMP GetBatStatus(ULONG* pStatus) override { return Reached("GetBatStatus"); }
-    STDMETHODIMP GetBatSectionCount(ULONG* pCount) override { return Reached("GetBatSectionCount"); }
-    STDMETHODIMP GetBatSection(ULONG index, StoredSection** ppSection) override {
-        return Reached("GetBatSection");
-    }
-    STDMETHODIMP FreeBatSection(StoredSection** ppSection) override { return Reached("FreeBatSection"); }
-    STDMETHODIMP ResetBat() override { return Reached("ResetBat"); }
-    STDMETHODIMP GetSdtStatus(ULONG key, ULONG* pStatus) override { return Reached("GetSdtStatus"); }
-    STDMETHODIMP GetSdtSectionCount(ULONG key, ULONG* pCount) override {
-        return Reached("GetSdtSectionCount");
-    }
-    STDMETHODIMP GetSdtSection(ULONG key, ULONG index, StoredSection** ppSection) override {
-        return Reached("GetSdtSection");
-    }
-    STDMETHODIMP FreeSdtSection(StoredSection** ppSection) override { return Reached("FreeSdtSection"); }
-    STDMETHODIMP ResetSdt() override { return Reached("ResetSdt"); }
-    STDMETHODIMP GetEitStatus(ULONG tableId, ULONG* pStatus) override { return Reached("GetEitStatus"); }
-    STDMETHODIMP GetEitSectionCount(ULONG tableId, ULONG* pCount) override {
-        return Reached("GetEitSectionCount");
-    }
-    STDMETHODIMP GetEitSection(ULONG tableId, ULONG sectionNumber, ULONG serviceId,
-                               StoredSection** ppSection) override {
-        return Reached("GetEitSection");
-    }
-    STDMETHODIMP FreeEitSection(StoredSection** ppSection) override { return Reached("FreeEitSection"); }
-    STDMETHODIMP ResetEit() override { return Reached("ResetEit"); }
-    STDMETHODIMP SetEitResetOnVersionChange(BOOL resetOnVersionChange) override {
-        return Reached("SetEitResetOnVersionChange");
-    }
-    STDMETHODIMP GetTdtStatus(ULONG* pStatus) override { return Reached("GetTdtStatus"); }
-    STDMETHODIMP GetTdtSection(StoredSection** ppSection) override { return Reached("GetTdtSection"); }
-    STDMETHODIMP FreeTdtSection(StoredSection** ppSection) override { return Reached("FreeTdtSection"); }
-    STDMETHODIMP ResetTdt() override { return Reached("ResetTdt"); }
-    STDMETHODIMP GetTotStatus(ULONG* pStatus) override { return Reached("GetTotStatus"); }
-    STDMETHODIMP GetTotSection(StoredSection** ppSection) override { return Reached("GetTotSection"); }
-    STDMETHODIMP FreeTotSection(StoredSection** ppSection) override { return Reached("FreeTotSection"); }
-    STDMETHODIMP ResetTot() override { return Reached("ResetTot"); }
-    STDMETHODIMP GetRstStatus(ULONG* pStatus) override { return Reached("GetRstStatus"); }
-    STDMETHODIMP GetRstSection(StoredSection** ppSection) override { return Reached("GetRstSection"); }
-    STDMETHODIMP FreeRstSection(StoredSection** ppSection) override { return Reached("FreeRstSection"); }
-    STDMETHODIMP ResetRst() override { return Reached("ResetRst"); }
-    STDMETHODIMP GetCatStatus(ULONG* pStatus) override { return Reached("GetCatStatus"); }
-    STDMETHODIMP GetCatSectionCount(ULONG* pCount) override { return Reached("GetCatSectionCount"); }
-    STDMETHODIMP GetCatSection(ULONG index, StoredSection** ppSection) override {
-        return Reached("GetCatSection");
-    }
-    STDMETHODIMP FreeCatSection(StoredSection** ppSection) override { return Reached("FreeCatSection"); }
-    STDMETHODIMP ResetCat() override { return Reached("ResetCat"); }
-    STDMETHODIMP GetMgtStatus(ULONG* pStatus) override { return Reached("GetMgtStatus"); }
-    STDMETHODIMP GetMgtSection(StoredSection** ppSection) override { return Reached("GetMgtSection"); }
-    STDMETHODIMP FreeMgtSection(StoredSection** ppSection) override { return Reached("FreeMgtSection"); }
-    STDMETHODIMP ResetMgt() override { return Reached("ResetMgt"); }
-    STDMETHODIMP GetVctStatus(ULONG* pStatus) override { return Reached("GetVctStatus"); }
-    STDMETHODIMP GetVctSectionCount(ULONG* pCount) override { return Reached("GetVctSectionCount"); }
-    STDMETHODIMP GetVctSection(ULONG index, StoredSection** ppSection) override {
-        return Reached("GetVctSection");
-    }
-    STDMETHODIMP FreeVctSection(StoredSection** ppSection) override { return Reached("FreeVctSection"); }
-    STDMETHODIMP ResetVct() override { return Reached("ResetVct"); }
-    STDMETHODIMP GetSttStatus(ULONG* pStatus) override { return Reached("GetSttStatus"); }
-    STDMETHODIMP GetSttSection(StoredSection** ppSection) override { return Reached("GetSttSection"); }
-    STDMETHODIMP FreeSttSection(StoredSection** ppSection) override { return Reached("FreeSttSection"); }
-    STDMETHODIMP ResetStt() override { return Reached("ResetStt"); }
-    STDMETHODIMP GetAtscEitStatus(ULONG tableType, ULONG* pStatus) override {
-        return Reached("GetAtscEitStatus");
-    }
-    STDMETHODIMP GetAtscEitSectionCount(ULONG tableType, ULONG* pCount) override {
-        return Reached("GetAtscEitSectionCount");
-    }
-    STDMETHODIMP GetAtscEitSection(ULONG tableType, ULONG sectionNumber, ULONG sourceId,
-                                   StoredSection** ppSection) override {
-        return Reached("GetAtscEitSection");
-    }
-    STDMETHODIMP FreeAtscEitSection(StoredSection** ppSection) override {
-        return Reached("FreeAtscEitSection");
-    }
-    STDMETHODIMP ResetAtscEit() override { return Reached("ResetAtscEit"); }
-    STDMETHODIMP SetAtscEitResetOnVersionChange(BOOL resetOnVersionChange) override {
-        return Reached("SetAtscEitResetOnVersionChange");
-    }
-    STDMETHODIMP GetEttSectionCount(ULONG* pCount) override { return Reached("GetEttSectionCount"); }
-    STDMETHODIMP GetEttSection(ULONG etmId, StoredSection** ppSection) override {
-        return Reached("GetEttSection");
-    }
-    STDMETHODIMP FreeEttSection(StoredSection** ppSection) override { return Reached("FreeEttSection"); }
-    STDMETHODIMP ResetEtt() override { return Reached("ResetEtt"); }
-    STDMETHODIMP EnableEttCollection(BOOL collect) override { return Reached("EnableEttCollection"); }
+
+    // clang-format off
+    RECORD(ResetAllTables)
+    RECORD(SetRequestedPids, ULONG count, const ULONG* pPids)
+    RECORD(IsRequestedPidSeen, ULONG pid, ULONG* pSeen)
+    RECORD(UnmapRequestedPids)
+    RECORD(GetPatStatus, ULONG* pStatus)
+    RECORD(GetPatSectionCount, ULONG* pCount)
+    RECORD(GetPatSection, ULONG index, StoredSection** ppSection)
+    RECORD(FreePatSection, StoredSection** ppSection)
+    RECORD(ResetPat)
+    RECORD(GetPmtStatus, ULONG* pStatus)
+    RECORD(GetPmtSectionCount, ULONG* pCount)
+    RECORD(GetPmtSection, ULONG pid, ULONG programNumber, StoredSection** ppSection)
+    RECORD(FreePmtSection, StoredSection** ppSection)
+    RECORD(ResetPmt)
+    RECORD(GetNitStatus, ULONG key, ULONG* pStatus)
+    RECORD(GetNitSectionCount, ULONG key, ULONG* pCount)
+    RECORD(GetNitSection, ULONG key, ULONG index, StoredSection** ppSection)
+    RECORD(FreeNitSection, StoredSection** ppSection)
+    RECORD(ResetNit)
+    RECORD(GetBatStatus, ULONG* pStatus)
+    RECORD(GetBatSectionCount, ULONG* pCount)
+    RECORD(GetBatSection, ULONG index, StoredSection** ppSection)
+    RECORD(FreeBatSection, StoredSection** ppSection)
+    RECORD(ResetBat)
+    RECORD(GetSdtStatus, ULONG key, ULONG* pStatus)
+    RECORD(GetSdtSectionCount, ULONG key, ULONG* pCount)
+    RECORD(GetSdtSection, ULONG key, ULONG index, StoredSection** ppSection)
+    RECORD(FreeSdtSection, StoredSection** ppSection)
+    RECORD(ResetSdt)
+    RECORD(GetEitStatus, ULONG tableId, ULONG* pStatus)
+    RECORD(GetEitSectionCount, ULONG tableId, ULONG* pCount)
+    RECORD(GetEitSection, ULONG tableId, ULONG sectionNumber, ULONG serviceId, StoredSection** ppSection)
+    RECORD(FreeEitSection, StoredSection** ppSection)
+    RECORD(ResetEit)
+    RECORD(SetEitResetOnVersionChange, BOOL resetOnVersionChange)
+    RECORD(GetTdtStatus, ULONG* pStatus)
+    RECORD(GetTdtSection, StoredSection** ppSection)
+    RECORD(FreeTdtSection, StoredSection** ppSection)
+    RECORD(ResetTdt)
+    RECORD(GetTotStatus, ULONG* pStatus)
+    RECORD(GetTotSection, StoredSection** ppSection)
+    RECORD(FreeTotSection, StoredSection** ppSection)
+    RECORD(ResetTot)
+    RECORD(GetRstStatus, ULONG* pStatus)
+    RECORD(GetRstSection, StoredSection** ppSection)
+    RECORD(FreeRstSection, StoredSection** ppSection)
+    RECORD(ResetRst)
+    RECORD(GetCatStatus, ULONG* pStatus)
+    RECORD(GetCatSectionCount, ULONG* pCount)
+    RECORD(GetCatSection, ULONG index, StoredSection** ppSection)
+    RECORD(FreeCatSection, StoredSection** ppSection)
+    RECORD(ResetCat)
+    RECORD(GetMgtStatus, ULONG* pStatus)
+    RECORD(GetMgtSection, StoredSection** ppSection)
+    RECORD(FreeMgtSection, StoredSection** ppSection)
+    RECORD(ResetMgt)
+    RECORD(GetVctStatus, ULONG* pStatus)
+    RECORD(GetVctSectionCount, ULONG* pCount)
+    RECORD(GetVctSection, ULONG index, StoredSection** ppSection)
+    RECORD(FreeVctSection, StoredSection** ppSection)
+    RECORD(ResetVct)
+    RECORD(GetSttStatus, ULONG* pStatus)
+    RECORD(GetSttSection, StoredSection** ppSection)
+    RECORD(FreeSttSection, StoredSection** ppSection)
+    RECORD(ResetStt)
+    RECORD(GetAtscEitStatus, ULONG tableType, ULONG* pStatus)
+    RECORD(GetAtscEitSectionCount, ULONG tableType, ULONG* pCount)
+    RECORD(GetAtscEitSection, ULONG tableType, ULONG sectionNumber, ULONG sourceId, StoredSection** ppSection)
+    RECORD(FreeAtscEitSection, StoredSection** ppSection)
+    RECORD(ResetAtscEit)
+    RECORD(SetAtscEitResetOnVersionChange, BOOL resetOnVersionChange)
+    RECORD(GetEttSectionCount, ULONG* pCount)
+    RECORD(GetEttSection, ULONG etmId, StoredSection** ppSection)
+    RECORD(FreeEttSection, StoredSection** ppSection)
+    RECORD(ResetEtt)
+    RECORD(EnableEttCollection, BOOL collect)
+    // clang-format on
+#undef RECORD
 
 private:
     HRESULT Reached(const char* name) {
