@@ -151,3 +151,15 @@ TEST(SlotOrder, IUnknownComesFirst) {
 }
 
 } // namespace
+
+size_t SlotCount() {
+    return std::size(kSlots);
+}
+
+const char* SlotName(size_t slot) {
+    return kSlots[slot].name;
+}
+
+HRESULT CallSlot(size_t slot, void* itf, ULONG& value, StoredSection*& section) {
+    return kSlots[slot].call(static_cast<ITableCollector*>(itf), value, section);
+}
