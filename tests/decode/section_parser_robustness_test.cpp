@@ -83,31 +83,26 @@ TEST(DecoderOverrun, NitEveryLoopLength) {
         size_t at;
         uint16_t value;
         DWORD streams;
+        size_t grow = 0; // zero bytes added before the CRC_32, counted by section_length
+        size_t pad = 0;  // zero bytes after the CRC_32
     };
     // network_descriptors_length at 8, transport_stream_loop_length at 14, the entries'
-    // transport_descriptors_length at 20 and 29.
-    const Case cases[] = {{8, 0x0FFF, 0}, {14, 0x0FFF, 2}, {20, 0x0FFF, 1}, {29, 0x0FFF, 2}};
+    // transport_descriptors_length at 20 and 29. Five bytes left at the payload's end are no entry head,
+    // and bytes after the CRC_32 are no payload.
+    const Case cases[] = {{8, 0x0FFF, 0},  {14, 0x0FFF, 2},       {20, 0x0FFF, 1},
+                          {29, 0x0FFF, 2}, {14, 0x0FFF, 2, 5, 0}, {14, 0x0FFF, 2, 0, 8}};
     for (const Case& c : cases) {
         Bytes nit = base;
         SetLength12(nit, c.at, c.value);
+        nit.insert(nit.end() - 4, c.grow, 0);
+        SetLength12(nit, 1, static_cast<uint16_t>(nit.size() - 3));
+        nit.insert(nit.end(), c.pad, 0);
         ExactBuffer buf(nit);
         NitRecord* r = parser.CreateNitRecord();
-        ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r)) << c.at;
-        EXPECT_EQ(r->transport_stream_count, c.streams) << c.at;
+        ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r)) << c.at << " " << c.grow << " " << c.pad;
+        EXPECT_EQ(r->transport_stream_count, c.streams) << c.at << " " << c.grow << " " << c.pad;
         parser.FreeNitRecord(&r);
     }
-}
-
-TEST(DecoderOverrun, NitNetworkLoopRunningOutLeavesNoTransportLoop) {
-    Bytes nit = BuildNit(1, 0, Descriptor(0x40, {'a', 'b'}), {{1, 1, {}}});
-    SetLength12(nit, 8, static_cast<uint16_t>(nit.size()));
-    ExactBuffer buf(nit);
-    SectionParser parser;
-    NitRecord* r = parser.CreateNitRecord();
-    ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r));
-    EXPECT_EQ(r->transport_stream_loop_length, 0u);
-    EXPECT_EQ(r->transport_stream_count, 0u);
-    parser.FreeNitRecord(&r);
 }
 
 TEST(DecoderOverrun, MgtTablesDefinedBeyondTheSection) {
@@ -190,6 +185,14 @@ TEST(DecoderOverrun, EveryTruncationOfEveryTable) {
         EXPECT_EQ(parser.ParsePat(buf.data(), buf.size(), r), keep == pat.size()) << keep;
         parser.FreePatRecord(&r);
     }
+    // No bytes or no record at all; freeing nothing is harmless.
+    EXPECT_FALSE(parser.ParsePmt(nullptr, 16, nullptr));
+    EXPECT_FALSE(parser.ParsePmt(pmt.data(), 16, nullptr));
+    EXPECT_FALSE(parser.ParseNit(nullptr, 16, nullptr));
+    EXPECT_FALSE(parser.ParseMgt(nullptr, 17, nullptr));
+    PmtRecord* none = nullptr;
+    parser.FreePmtRecord(&none);
+    parser.FreePmtRecord(nullptr);
 }
 
 TEST(DecoderOverrun, DescriptorLoopCutAtTheLastWholeDescriptor) {
@@ -206,24 +209,13 @@ TEST(DecoderOverrun, DescriptorLoopCutAtTheLastWholeDescriptor) {
     }
 }
 
-TEST(DecoderMemory, CreateFailsCleanly) {
-    MemFailGuard guard;
-    SectionParser parser;
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreatePatRecord(), nullptr);
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreatePmtRecord(), nullptr);
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreateNitRecord(), nullptr);
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreateMgtRecord(), nullptr);
-}
-
 TEST(DecoderMemory, PatProgramArrayFailure) {
     MemFailGuard guard;
     Bytes pat = BuildPat(0x77, 2, {{1, 0x100}});
     ExactBuffer buf(pat);
     SectionParser parser;
+    MemFailAt(1);
+    EXPECT_EQ(parser.CreatePatRecord(), nullptr);
     PatRecord* r = parser.CreatePatRecord();
     MemFailAt(1);
     EXPECT_FALSE(parser.ParsePat(buf.data(), buf.size(), r));
@@ -264,6 +256,9 @@ void FailEachAllocation(const Bytes& section, unsigned long expected, Create cre
     MemFailGuard guard;
     ExactBuffer buf(section);
     SectionParser parser;
+    MemFailAt(1);
+    EXPECT_EQ((parser.*create)(), nullptr);
+    MemFailAt(0);
     Record* clean = (parser.*create)();
     unsigned long before = MemAllocationCount();
     ASSERT_TRUE((parser.*parse)(buf.data(), buf.size(), clean));
