@@ -166,26 +166,6 @@ TEST(RenderNit, NetworkDescriptorsAndTransportStreams) {
     EXPECT_EQ(rows.rows, expected);
 }
 
-TEST(RenderDescriptors, AppendsFromTheCounterAndLeavesItAfterTheLastRow) {
-    BYTE a[] = {1, 2};
-    DescriptorRecord list[2] = {{0x48, 2, a}, {0xFF, 0, nullptr}};
-    RowCollector rows;
-    rows.rows = {{"before", "x"}};
-    TableRenderer renderer(&rows);
-    int row = 1;
-    renderer.RenderDescriptors(&row, 2, list, "descriptor count", "    %s");
-    EXPECT_EQ(row, 8);
-    ASSERT_EQ(rows.rows.size(), 8u);
-    EXPECT_EQ(rows.rows[1], Row("    descriptor count", "2"));
-    EXPECT_EQ(rows.rows[2], Row("    descriptor_tag", "0x48 (= 72)"));
-    EXPECT_EQ(rows.rows[5], Row("    descriptor_tag", "0xff (= 255)"));
-    // Nothing for an empty or absent loop, and the counter stays.
-    renderer.RenderDescriptors(&row, 0, list, "descriptor count", "  %s");
-    renderer.RenderDescriptors(&row, 2, nullptr, "descriptor count", "  %s");
-    EXPECT_EQ(row, 8);
-    EXPECT_EQ(rows.rows.size(), 8u);
-}
-
 TEST(DescriptorData, LongPayloadIsCutToTheCellWithItsByteCount) {
     BYTE payload[255];
     for (int i = 0; i < 255; ++i) {
