@@ -1,12 +1,12 @@
 // Shared by the ATSC store tests.
 #pragma once
 #include "decode/decode_support.h"
+#include "tables/store_test_support.h"
 #include "tables/section.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <pthread.h>
 
 namespace qxtest {
 
@@ -51,21 +51,6 @@ inline void ExpectCopy(const StoredSection* copy, DWORD pid, DWORD sectionNumber
     EXPECT_EQ(copy->section_number, sectionNumber);
     ASSERT_EQ(copy->length, bytes.size());
     EXPECT_EQ(Bytes(copy->bytes, copy->bytes + copy->length), bytes);
-}
-
-// Runs work on a thread with a small stack: a release that recursed once per node would overflow it.
-inline void OnSmallStack(std::function<void()> work) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 128 * 1024);
-    pthread_t thread;
-    auto body = [](void* arg) -> void* {
-        (*static_cast<std::function<void()>*>(arg))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
 }
 
 } // namespace qxtest

@@ -8,11 +8,6 @@ using namespace qxtest;
 
 namespace {
 
-template <class Store> HRESULT Add(Store& store, const Bytes& section) {
-    ExactBuffer buf(section);
-    return store.AddSection(buf.size(), buf.data());
-}
-
 Bytes HeldBytes(const SingleSectionStore& store) {
     const StoredSection& s = store.Held();
     return s.bytes ? Bytes(s.bytes, s.bytes + s.length) : Bytes{};

@@ -43,8 +43,8 @@ HRESULT AddTo(EitStore& s, DWORD, DWORD, const Bytes& b) {
     return Add(s, b);
 }
 HRESULT AddTo(AtscEitStore& s, DWORD table, DWORD pid, const Bytes& b) {
-    Sample sample(b);
-    return s.AddSection(pid, table, sample.length(), sample.data());
+    ExactBuffer sample(b);
+    return s.AddSection(pid, table, sample.size(), sample.data());
 }
 const EitSectionNode* ListOf(const EitStore& s, DWORD table) {
     return s.GetList(table);

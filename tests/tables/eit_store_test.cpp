@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <vector>
 
 using namespace qxtest;
@@ -100,67 +98,21 @@ TEST(EitStore, OutOfMemory) {
     }
 }
 
-namespace {
-
-struct ScheduleRun {
-    DWORD services = 0;
-    DWORD chainServices = 0;
-    HRESULT firstFailure = S_OK;
-    DWORD statusBefore = 0, statusAfter = 0, countAfter = 0, chainCount = 0;
-    bool emptyAfterReset = false;
-};
-
-// Fills a whole schedule and a long present/following chain, then empties the store: run on a thread
-// with a small stack, so a release that recursed per node would overflow it.
-void* RunSchedule(void* arg) {
-    auto* run = static_cast<ScheduleRun*>(arg);
-    EitStore store;
-    auto add = [&](const Bytes& s) {
-        HRESULT hr = store.AddSection(static_cast<DWORD>(s.size()), s.data());
-        if (hr != S_OK && run->firstFailure == S_OK) {
-            run->firstFailure = hr;
-        }
-    };
-    for (uint8_t section = 0; section < 8; ++section) {
-        if (section == 7) {
-            run->statusBefore = store.GetStatus(0x50);
-        }
-        for (DWORD service = 1; service <= run->services; ++service) {
-            add(BuildEit(0x50, static_cast<uint16_t>(service), 3, section, 7, 7));
-        }
-    }
-    run->statusAfter = store.GetStatus(0x50);
-    run->countAfter = store.GetSectionCount(0x50);
-    for (DWORD service = 1; service <= run->chainServices; ++service) {
-        add(BuildEit(0x4E, static_cast<uint16_t>(service), 0, 0, 0, 0));
-    }
-    for (const EitSectionNode* n = store.GetList(0x4E); n != nullptr; n = n->next_service) {
-        ++run->chainCount;
-    }
-    store.Reset();
-    run->emptyAfterReset =
-        store.GetList(0x50) == nullptr && store.GetList(0x4E) == nullptr && store.GetSectionCount(0x50) == 0;
-    return nullptr;
-}
-
-} // namespace
-
 TEST(EitStore, WholeScheduleFillsAndEmptiesOnASmallStack) {
-    ScheduleRun run;
-    run.services = 500;
-    run.chainServices = 20000;
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    ASSERT_EQ(0, pthread_create(&thread, &attr, RunSchedule, &run));
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
-
-    EXPECT_EQ(S_OK, run.firstFailure);
-    EXPECT_EQ(1u, run.statusBefore);
-    EXPECT_EQ(2u, run.statusAfter);
-    EXPECT_EQ(8u, run.countAfter);
-    EXPECT_EQ(run.chainServices, run.chainCount);
-    EXPECT_TRUE(run.emptyAfterReset);
+    auto* store = new EitStore;
+    for (uint8_t section = 0; section < 8; ++section) {
+        EXPECT_EQ(section == 0 ? 0u : 1u, store->GetStatus(0x50));
+        for (uint16_t service = 1; service <= 500; ++service) {
+            ASSERT_EQ(S_OK, Add(*store, BuildEit(0x50, service, 3, section, 7, 7)));
+        }
+    }
+    EXPECT_EQ(2u, store->GetStatus(0x50));
+    EXPECT_EQ(8u, store->GetSectionCount(0x50));
+    OnSmallStack([&] { EXPECT_TRUE(store->Reset()); });
+    EXPECT_EQ(nullptr, store->GetList(0x50));
+    EXPECT_EQ(0u, store->GetSectionCount(0x50));
+    for (uint16_t service = 1; service <= 20000; ++service) {
+        ASSERT_EQ(S_OK, Add(*store, BuildEit(0x4E, service, 0, 0, 0, 0)));
+    }
+    OnSmallStack([&] { delete store; }); // the destructor empties one long chain
 }

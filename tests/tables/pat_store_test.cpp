@@ -108,9 +108,9 @@ TEST(PatStore, DuplicatesAreAnsweredWithoutAllocating) {
     section[5] &= 0xFE; // current_next_indicator 0 is stored like 1
     FixCrc(section);
     EXPECT_EQ(S_OK, Add(store, section));
-    Sample sample(section);
+    ExactBuffer sample(section);
     unsigned long before = MemAllocationCount();
-    EXPECT_EQ(S_FALSE, store.AddSection(sample.length(), sample.data()));
+    EXPECT_EQ(S_FALSE, store.AddSection(sample.size(), sample.data()));
     EXPECT_EQ(before, MemAllocationCount());
     EXPECT_TRUE(store.IsComplete());
     EXPECT_EQ(1u, store.GetSectionCount());

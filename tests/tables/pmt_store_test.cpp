@@ -13,8 +13,8 @@ Bytes Pmt(uint16_t program, uint8_t version) {
 }
 
 HRESULT AddPmt(PmtStore& store, DWORD pid, DWORD count, const Bytes& section) {
-    Sample sample(section);
-    return store.AddSection(pid, count, sample.length(), sample.data());
+    ExactBuffer sample(section);
+    return store.AddSection(pid, count, sample.size(), sample.data());
 }
 
 } // namespace
@@ -80,11 +80,11 @@ TEST(PmtStore, SectionForWhichNoSlotIsFreeIsDropped) {
 TEST(PmtStore, Acceptance) {
     PmtStore store;
     Bytes good = Pmt(1, 0);
-    Sample sample(good);
-    EXPECT_EQ(E_INVALIDARG, store.AddSection(0, 1, sample.length(), sample.data()));
-    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 0, sample.length(), sample.data()));
+    ExactBuffer sample(good);
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0, 1, sample.size(), sample.data()));
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 0, sample.size(), sample.data()));
     EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 1, 0, sample.data()));
-    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 1, sample.length(), nullptr));
+    EXPECT_EQ(E_INVALIDARG, store.AddSection(0x100, 1, sample.size(), nullptr));
 
     // program_info_length one byte beyond what section_length leaves for it.
     Bytes info = BuildPmt(1, 0, 0x101, {}, {0x05, 0x02, 0x41, 0x42});

@@ -3,44 +3,40 @@
 // themselves, and section builders for the DVB tables the general section builder does not know.
 #pragma once
 #include "baseclasses/allocation.h"
+#include "decode/decode_support.h"
 #include "support/core/section_builder.h"
 #include "tables/section.h"
 
 #include <windows.h>
 #include <quenlix.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
 #include <vector>
 
 namespace qxtest {
 
-// A sample in a heap block of exactly its size.
-class Sample {
-public:
-    explicit Sample(const Bytes& bytes) : Sample(bytes.data(), bytes.size()) {}
-    Sample(const uint8_t* bytes, size_t size)
-        : size_(size), data_(static_cast<BYTE*>(std::malloc(size ? size : 1))) {
-        if (size != 0) {
-            std::memcpy(data_, bytes, size);
-        }
-    }
-    ~Sample() { std::free(data_); }
-    Sample(const Sample&) = delete;
-    Sample& operator=(const Sample&) = delete;
-
-    DWORD length() const { return static_cast<DWORD>(size_); }
-    const BYTE* data() const { return data_; }
-
-private:
-    size_t size_;
-    BYTE* data_;
-};
-
 // Hands a section to a store through an exactly-sized heap sample.
 template <class Store> HRESULT Add(Store& store, const Bytes& bytes) {
-    Sample sample(bytes);
-    return store.AddSection(sample.length(), sample.data());
+    ExactBuffer buf(bytes);
+    return store.AddSection(buf.size(), buf.data());
+}
+
+// Runs work on a thread with a small stack: a release that recursed once per node would overflow it.
+inline void OnSmallStack(std::function<void()> work) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 128 * 1024);
+    pthread_t thread;
+    auto body = [](void* arg) -> void* {
+        (*static_cast<std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
 }
 
 // Makes the nth allocation from now fail for the life of the guard.
