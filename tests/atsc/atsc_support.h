@@ -44,6 +44,27 @@ inline std::vector<Breakage> CommonPsipBreakages() {
     };
 }
 
+// Each breakage of each of bases, offered to a store that holds held: every one is refused and what()
+// reads the store as before; so is every sample of fewer than `shorter` bytes.
+template <class Store, class Add, class What>
+void ExpectRefused(const std::vector<Breakage>& breakages, const Bytes& held, const std::vector<Bytes>& bases,
+                   Add add, What what, size_t shorter = 8) {
+    for (const Breakage& b : breakages) {
+        Store store;
+        ASSERT_EQ(add(store, held), S_OK);
+        const auto before = what(store);
+        for (const Bytes& base : bases) {
+            EXPECT_EQ(add(store, Broken(base, b)), E_INVALIDARG) << b.name;
+        }
+        EXPECT_EQ(what(store), before) << b.name;
+    }
+    for (size_t keep = 0; keep < shorter; ++keep) {
+        Store store;
+        EXPECT_EQ(add(store, Bytes(held.begin(), held.begin() + static_cast<long>(keep))), E_INVALIDARG)
+            << keep;
+    }
+}
+
 // A copy's fields against what was handed in.
 inline void ExpectCopy(const StoredSection* copy, DWORD pid, DWORD sectionNumber, const Bytes& bytes) {
     ASSERT_NE(copy, nullptr);
