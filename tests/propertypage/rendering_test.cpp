@@ -186,42 +186,39 @@ TEST(DescriptorData, LongPayloadIsCutToTheCellWithItsByteCount) {
     EXPECT_NE(std::string(text).find("|ABCDEFGHIJKLMNOPQRSTUVWX|"), std::string::npos);
 }
 
-TEST(SelectorEntries, PatViewListsOneEntryPerSectionNumber) {
-    Bytes section = BuildPat(1, 0, {{1, 0x100}}, 0, 2);
-    PatHolder pat(section);
+// PAT: one section entry per section_number. PMT: the program PIDs, and the section number in decimal
+// digits after 0x. NIT: its PID, table id and sections.
+TEST(SelectorEntries, EachView) {
+    using Strings = std::vector<std::string>;
+    PatHolder pat(BuildPat(1, 0, {{1, 0x100}}, 0, 2));
     SelectorCollector s;
     AddPatViewEntries(pat.record, &s);
-    EXPECT_EQ(s.entries[kPidSelector], std::vector<std::string>({"0x0000"}));
-    EXPECT_EQ(s.entries[kTableIdSelector], std::vector<std::string>({"0x00"}));
-    EXPECT_EQ(s.entries[kSectionSelector], std::vector<std::string>({"00", "01", "02"}));
-}
+    EXPECT_EQ(s.entries[kPidSelector], Strings({"0x0000"}));
+    EXPECT_EQ(s.entries[kTableIdSelector], Strings({"0x00"}));
+    EXPECT_EQ(s.entries[kSectionSelector], Strings({"00", "01", "02"}));
 
-TEST(SelectorEntries, PmtViewListsProgramPidsAndTheSectionNumberInDecimalAfter0x) {
-    Bytes section = BuildPmt(1, 0, 0x100, {});
-    PmtHolder pmt(section);
+    PmtHolder pmt(BuildPmt(1, 0, 0x100, {}));
     pmt.record->section_number = 12; // shows 0x12, not 0x0c
     DWORD pids[] = {0x0100, 0x1abc, 0x0020};
-    SelectorCollector s;
-    AddPmtViewEntries(pmt.record, pids, 3, &s);
-    EXPECT_EQ(s.entries[kPidSelector], std::vector<std::string>({"0x0100", "0x1abc", "0x0020"}));
-    EXPECT_EQ(s.entries[kTableIdSelector], std::vector<std::string>({"0x02"}));
-    EXPECT_EQ(s.entries[kSectionSelector], std::vector<std::string>({"0x12"}));
-}
+    SelectorCollector p;
+    AddPmtViewEntries(pmt.record, pids, 3, &p);
+    EXPECT_EQ(p.entries[kPidSelector], Strings({"0x0100", "0x1abc", "0x0020"}));
+    EXPECT_EQ(p.entries[kTableIdSelector], Strings({"0x02"}));
+    EXPECT_EQ(p.entries[kSectionSelector], Strings({"0x12"}));
 
-TEST(SelectorEntries, NitViewPidTableIdAndSections) {
     SectionBuilder b;
     b.Table(0x40).Extension(1).Number(0, 11);
     b.Append16(0xF000).Append16(0xF000);
     NitHolder nit(b.Build());
-    SelectorCollector s;
-    AddNitViewPidEntry(&s);
-    AddNitViewTableIdEntry(&s);
-    AddNitViewSectionEntries(nit.record, &s);
-    EXPECT_EQ(s.entries[kPidSelector], std::vector<std::string>({"0x0010"}));
-    EXPECT_EQ(s.entries[kTableIdSelector], std::vector<std::string>({"0x40"}));
-    ASSERT_EQ(s.entries[kSectionSelector].size(), 12u);
-    EXPECT_EQ(s.entries[kSectionSelector][0], "00");
-    EXPECT_EQ(s.entries[kSectionSelector][11], "11");
+    SelectorCollector n;
+    AddNitViewPidEntry(&n);
+    AddNitViewTableIdEntry(&n);
+    AddNitViewSectionEntries(nit.record, &n);
+    EXPECT_EQ(n.entries[kPidSelector], Strings({"0x0010"}));
+    EXPECT_EQ(n.entries[kTableIdSelector], Strings({"0x40"}));
+    ASSERT_EQ(n.entries[kSectionSelector].size(), 12u);
+    EXPECT_EQ(n.entries[kSectionSelector][0], "00");
+    EXPECT_EQ(n.entries[kSectionSelector][11], "11");
 }
 
 } // namespace
