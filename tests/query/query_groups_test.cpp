@@ -412,50 +412,38 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
     Collector c;
     ASSERT_EQ(c.hr, S_OK);
     TableCollectorFilter& f = *c.filter;
-    const Bytes pmt = BuildPmt(1, 0, 0x0101, {});
-    const Bytes atscEit = BuildAtscEit(1, 0, 0, 0), ett = BuildEtt(0x00010002, 0);
-    ASSERT_EQ(Add(f.m_pPatStore, BuildPat(1, 0, {{1, 0x0100}})), S_OK);
+    for (const SetGroup& g : kSetGroups) {
+        ASSERT_EQ(g.add(f, g.build(0, 0, 0)), S_OK) << g.name;
+    }
+    for (const SingleGroup& g : kSingleGroups) {
+        ASSERT_EQ(g.add(f, g.section), S_OK) << g.name;
+    }
+    for (const EitLike& g : kEitGroups) {
+        ASSERT_EQ(g.add(f, g.build(1, 0)), S_OK) << g.name;
+    }
+    const Bytes pmt = BuildPmt(1, 0, 0x0101, {}), ett = BuildEtt(0x00010002, 0);
     ASSERT_EQ(f.m_pPmtStore->AddSection(0x0100, 1, static_cast<DWORD>(pmt.size()), pmt.data()), S_OK);
-    ASSERT_EQ(Add(f.m_pNitStore, BuildNitLike(0x40, 1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pBatStore, BuildNitLike(0x4A, 1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pSdtStore, BuildSdt(1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pEitStore, BuildEit(0x4E, 1, 0, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pTdtStore, BuildTdt()), S_OK);
-    ASSERT_EQ(Add(f.m_pTotStore, BuildTot()), S_OK);
-    ASSERT_EQ(Add(f.m_pRstStore, BuildRst()), S_OK);
-    ASSERT_EQ(Add(f.m_pCatStore, BuildCat(0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pMgtStore, BuildMgt(0, {})), S_OK);
-    ASSERT_EQ(Add(f.m_pVctStore, BuildTvct(1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pSttStore, BuildStt(0x12345610u)), S_OK);
-    ASSERT_EQ(
-        f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(atscEit.size()), atscEit.data()),
-        S_OK);
     ASSERT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
     EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
     EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
 
     EXPECT_EQ(c->ResetAllTables(), S_OK);
 
-    using StatusCall = std::function<HRESULT(ULONG*)>;
-    const StatusCall incomplete[] = {
-        [&](ULONG* s) { return c->GetPatStatus(s); },    [&](ULONG* s) { return c->GetPmtStatus(s); },
-        [&](ULONG* s) { return c->GetNitStatus(0, s); }, [&](ULONG* s) { return c->GetBatStatus(s); },
-        [&](ULONG* s) { return c->GetSdtStatus(0, s); }, [&](ULONG* s) { return c->GetTdtStatus(s); },
-        [&](ULONG* s) { return c->GetTotStatus(s); },    [&](ULONG* s) { return c->GetRstStatus(s); },
-        [&](ULONG* s) { return c->GetCatStatus(s); },    [&](ULONG* s) { return c->GetMgtStatus(s); },
-        [&](ULONG* s) { return c->GetVctStatus(s); },    [&](ULONG* s) { return c->GetSttStatus(s); },
-    };
-    for (size_t i = 0; i < std::size(incomplete); ++i) {
-        SCOPED_TRACE(i);
-        ULONG status = 99;
-        EXPECT_EQ(incomplete[i](&status), S_OK);
-        EXPECT_EQ(status, kIncomplete);
-    }
     ULONG status = 99, count = 99;
-    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
-    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
-    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
-    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+    for (const SetGroup& g : kSetGroups) {
+        EXPECT_EQ(g.status(c.itf, &status), S_OK);
+        EXPECT_EQ(status, kIncomplete) << g.name;
+    }
+    for (const SingleGroup& g : kSingleGroups) {
+        EXPECT_EQ(g.status(c.itf, &status), S_OK);
+        EXPECT_EQ(status, kIncomplete) << g.name;
+    }
+    for (const EitLike& g : kEitGroups) {
+        EXPECT_EQ((c.itf->*g.status)(g.table, &status), S_OK);
+        EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE)) << g.name;
+    }
+    EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
 
