@@ -20,31 +20,18 @@ HRESULT CreatePage(REFCLSID clsid, IPropertyPage** ppPage) {
     return object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(ppPage));
 }
 
-struct FrameTest : ::testing::Test {
-    FakeGraph graph;
-    FakeUpstream upstream;
-    TableCollectorFilter* filter = nullptr;
+struct FrameTest : RunningFilter {
     IUnknown* object = nullptr;
     size_t windowsBefore = 0;
 
     void SetUp() override {
         windowsBefore = LiveWindowCount();
-        HRESULT hr = S_OK;
-        filter = static_cast<TableCollectorFilter*>(TableCollectorFilter::CreateInstance(nullptr, &hr));
-        ASSERT_NE(filter, nullptr);
-        filter->NonDelegatingAddRef();
+        StartFilter();
         object = static_cast<IBaseFilter*>(filter);
-        ASSERT_EQ(graph.AddFilter(filter, L"collector"), S_OK);
-        ASSERT_EQ(upstream.Connect(filter->GetPin(0)), S_OK);
-        ASSERT_EQ(RunFilter(filter), S_OK);
         MessageBoxClear();
     }
     void TearDown() override {
-        StopFilter(filter);
-        upstream.Disconnect();
-        graph.RemoveFilter(filter);
-        // Nothing holds the filter once the frame has gone.
-        EXPECT_EQ(filter->NonDelegatingRelease(), 0u);
+        StopFilterAndRelease(); // nothing holds the filter once the frame has gone
         EXPECT_EQ(LiveWindowCount(), windowsBefore);
         UserMemFailAt(0);
         MessageBoxClear();
