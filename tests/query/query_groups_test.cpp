@@ -49,6 +49,20 @@ void ExpectCopyOutOfMemory(const std::function<HRESULT(StoredSection**)>& get) {
     }
 }
 
+// Each group table names its groups: the test names and the failure messages show them.
+template <class Group>
+requires requires(const Group& g) {
+    g.add;
+}
+std::ostream& operator<<(std::ostream& os, const Group& g) {
+    return os << g.name;
+}
+struct {
+    template <class Group> std::string operator()(const testing::TestParamInfo<Group>& info) const {
+        return info.param.name;
+    }
+} NameOf;
+
 // --- The section-set groups: slots indexed by section_number.
 
 struct SetGroup {
@@ -62,10 +76,6 @@ struct SetGroup {
     std::function<HRESULT(ITableCollector*)> reset;
     DWORD copyPid;
 };
-
-std::ostream& operator<<(std::ostream& os, const SetGroup& g) {
-    return os << g.name;
-}
 
 class SectionSetGroup : public testing::TestWithParam<SetGroup> {};
 
@@ -148,10 +158,7 @@ const SetGroup kSetGroups[] = {
      &ITableCollector::FreeVctSection, &ITableCollector::ResetVct, 0x0000},
 };
 
-INSTANTIATE_TEST_SUITE_P(Groups, SectionSetGroup, testing::ValuesIn(kSetGroups),
-                         [](const testing::TestParamInfo<SetGroup>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Groups, SectionSetGroup, testing::ValuesIn(kSetGroups), NameOf);
 
 // --- The single-section groups: the latest section, no count, no index.
 
@@ -165,10 +172,6 @@ struct SingleGroup {
     std::function<HRESULT(ITableCollector*)> reset;
     DWORD copyPid;
 };
-
-std::ostream& operator<<(std::ostream& os, const SingleGroup& g) {
-    return os << g.name;
-}
 
 class SingleSectionGroup : public testing::TestWithParam<SingleGroup> {};
 
@@ -222,10 +225,7 @@ const SingleGroup kSingleGroups[] = {
      &ITableCollector::FreeSttSection, &ITableCollector::ResetStt, 0x1FFB},
 };
 
-INSTANTIATE_TEST_SUITE_P(Groups, SingleSectionGroup, testing::ValuesIn(kSingleGroups),
-                         [](const testing::TestParamInfo<SingleGroup>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Groups, SingleSectionGroup, testing::ValuesIn(kSingleGroups), NameOf);
 
 // --- PMT: keyed by (PID, program_number).
 
@@ -285,10 +285,6 @@ struct EitLike {
     HRESULT missing; // GetSection for a key not held
     DWORD copyPid;
 };
-
-std::ostream& operator<<(std::ostream& os, const EitLike& g) {
-    return os << g.name;
-}
 
 class EitGroup : public testing::TestWithParam<EitLike> {};
 
@@ -363,10 +359,7 @@ const EitLike kEitGroups[] = {
      0x1D00},
 };
 
-INSTANTIATE_TEST_SUITE_P(Groups, EitGroup, testing::ValuesIn(kEitGroups),
-                         [](const testing::TestParamInfo<EitLike>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Groups, EitGroup, testing::ValuesIn(kEitGroups), NameOf);
 
 // --- ETT: one section per ETM_id, no status; its reset fails on an empty store.
 
