@@ -122,17 +122,15 @@ TEST(VctStore, RepeatsAndVersionAndSizeChanges) {
     EXPECT_EQ(Add(store, s0), S_FALSE);
     // Another transport stream with the same section_number and version is a repeat too.
     EXPECT_EQ(Add(store, BuildTvct(0x11, 1, 0, 1)), S_FALSE);
-    StoredSection* copy = nullptr;
-    ASSERT_EQ(store.GetSection(0, &copy), S_OK);
-    ExpectCopy(copy, 0, 0, s0);
-    VctStore::FreeSection(&copy);
+    Copy held;
+    ASSERT_EQ(store.GetSection(0, held.out()), S_OK);
+    EXPECT_EQ(held.bytes(), s0);
 
     // A new version meeting a held slot starts the table over.
     Bytes v2 = BuildTvct(0x10, 2, 1, 1);
     EXPECT_EQ(Add(store, v2), S_OK);
     EXPECT_FALSE(store.IsComplete());
-    EXPECT_EQ(store.GetSection(0, &copy), S_OK);
-    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(store.GetVersion(0), -1);
 
     // A new last_section_number starts it over at the new size.
     ASSERT_EQ(Add(store, BuildTvct(0x10, 2, 0, 1)), S_OK);
@@ -140,11 +138,10 @@ TEST(VctStore, RepeatsAndVersionAndSizeChanges) {
     Bytes wider = BuildTvct(0x10, 2, 2, 2);
     EXPECT_EQ(Add(store, wider), S_OK);
     EXPECT_EQ(store.GetSectionCount(), 3u);
-    EXPECT_EQ(store.GetSection(0, &copy), S_OK);
-    EXPECT_EQ(copy, nullptr);
-    ASSERT_EQ(store.GetSection(2, &copy), S_OK);
-    ExpectCopy(copy, 0, 2, wider);
-    VctStore::FreeSection(&copy);
+    EXPECT_EQ(store.GetVersion(0), -1);
+    Copy copy;
+    ASSERT_EQ(store.GetSection(2, copy.out()), S_OK);
+    EXPECT_EQ(copy.bytes(), wider);
 }
 
 TEST(VctStore, RefusesEachBrokenTestButNotTheCrc) {

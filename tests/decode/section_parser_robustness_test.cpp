@@ -31,48 +31,44 @@ Bytes RichPmt() {
     return b.Build();
 }
 
-TEST(DecoderOverrun, PmtProgramInfoLengthBeyondTheSection) {
-    Bytes pmt = RichPmt();
-    SetLength12(pmt, 10, 0x0FFF);
-    ExactBuffer buf(pmt);
+// Lengths in a PMT that claim more than there is: program_info_length, the first ES_info_length, and a
+// descriptor_length.
+TEST(DecoderOverrun, PmtLengthsBeyondTheirLoops) {
     SectionParser parser;
-    PmtRecord* r = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
-    EXPECT_EQ(r->program_info_length, 0x0FFFu);
+    Bytes pmt0 = RichPmt();
+    SetLength12(pmt0, 10, 0x0FFF);
+    ExactBuffer buf0(pmt0);
+    PmtRecord* r0 = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf0.data(), buf0.size(), r0));
+    EXPECT_EQ(r0->program_info_length, 0x0FFFu);
     // The loop runs to the payload's end: every whole descriptor that fits is kept, the rest dropped.
-    EXPECT_GE(r->program_info.descriptor_count, 2);
-    EXPECT_EQ(r->elementary_stream_count, 0u); // the stream loop would start past the end
-    parser.FreePmtRecord(&r);
-}
+    EXPECT_GE(r0->program_info.descriptor_count, 2);
+    EXPECT_EQ(r0->elementary_stream_count, 0u); // the stream loop would start past the end
+    parser.FreePmtRecord(&r0);
 
-TEST(DecoderOverrun, PmtEsInfoLengthBeyondTheSection) {
-    Bytes pmt = RichPmt();
+    Bytes pmt1 = RichPmt();
     // First stream's ES_info_length (at 12 + 11 + 3) claims more than there is.
-    SetLength12(pmt, 12 + 11 + 3, 0x0400);
-    ExactBuffer buf(pmt);
-    SectionParser parser;
-    PmtRecord* r = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
-    ASSERT_EQ(r->elementary_stream_count, 1u);
-    EXPECT_EQ(r->streams[0].ES_info_length, 0x400u);
+    SetLength12(pmt1, 12 + 11 + 3, 0x0400);
+    ExactBuffer buf1(pmt1);
+    PmtRecord* r1 = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf1.data(), buf1.size(), r1));
+    ASSERT_EQ(r1->elementary_stream_count, 1u);
+    EXPECT_EQ(r1->streams[0].ES_info_length, 0x400u);
     // Its loop covers the rest of the payload, which holds the whole descriptors it had plus the
     // next stream's bytes read as descriptors as far as they go.
-    EXPECT_GE(r->streams[0].descriptors.descriptor_count, 2);
-    parser.FreePmtRecord(&r);
-}
+    EXPECT_GE(r1->streams[0].descriptors.descriptor_count, 2);
+    parser.FreePmtRecord(&r1);
 
-TEST(DecoderOverrun, PmtDescriptorLengthBeyondItsLoop) {
-    Bytes pmt = RichPmt();
-    pmt[12 + 1] = 200; // the first program-info descriptor claims 200 bytes of an 11-byte loop
-    ExactBuffer buf(pmt);
-    SectionParser parser;
-    PmtRecord* r = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
-    EXPECT_EQ(r->program_info.descriptor_count, 0);
-    EXPECT_EQ(r->program_info.descriptors, nullptr);
-    EXPECT_EQ(r->elementary_stream_count, 2u); // the stream loop is found by program_info_length
-    EXPECT_EQ(r->streams[1].descriptors.descriptor_count, 2);
-    parser.FreePmtRecord(&r);
+    Bytes pmt2 = RichPmt();
+    pmt2[12 + 1] = 200; // the first program-info descriptor claims 200 bytes of an 11-byte loop
+    ExactBuffer buf2(pmt2);
+    PmtRecord* r2 = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf2.data(), buf2.size(), r2));
+    EXPECT_EQ(r2->program_info.descriptor_count, 0);
+    EXPECT_EQ(r2->program_info.descriptors, nullptr);
+    EXPECT_EQ(r2->elementary_stream_count, 2u); // the stream loop is found by program_info_length
+    EXPECT_EQ(r2->streams[1].descriptors.descriptor_count, 2);
+    parser.FreePmtRecord(&r2);
 }
 
 TEST(DecoderOverrun, NitEveryLoopLength) {
