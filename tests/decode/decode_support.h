@@ -5,6 +5,7 @@
 #include "decode/SectionParser.h"
 #include "support/core/atsc_builder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -33,12 +34,7 @@ struct MemFailGuard {
 
 template <class T> bool AllZero(const T* record) {
     const auto* p = reinterpret_cast<const unsigned char*>(record);
-    for (size_t i = 0; i < sizeof(T); ++i) {
-        if (p[i] != 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(p, p + sizeof(T), [](unsigned char b) { return b == 0; });
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {

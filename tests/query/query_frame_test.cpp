@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 using namespace qxtest;
 
@@ -23,24 +25,20 @@ const ULONG kPids[2] = {0x0100, 0x0200};
 
 // A method's shape follows from its name.
 Shape ShapeOf(const std::string& name) {
-    auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
-    auto ends = [&](const std::string& suffix) {
-        return name.size() >= suffix.size() &&
-               name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-    };
     if (name == "ResetAllTables" || name.find("RequestedPid") != std::string::npos) {
         return Shape::Control;
     }
-    if (starts("Free")) {
-        return Shape::Free;
+    const std::pair<const char*, Shape> prefixes[] = {
+        {"Free", Shape::Free}, {"Reset", Shape::Reset}, {"Set", Shape::Setter}, {"Enable", Shape::Setter}};
+    for (const auto& [prefix, shape] : prefixes) {
+        if (name.rfind(prefix, 0) == 0) {
+            return shape;
+        }
     }
-    if (starts("Reset")) {
-        return Shape::Reset;
-    }
-    if (starts("Set") || starts("Enable")) {
-        return Shape::Setter;
-    }
-    return ends("Status") ? Shape::Status : ends("Count") ? Shape::Value : Shape::Get;
+    const size_t suffix = name.size() - std::min<size_t>(name.size(), 6);
+    return name.find("Status", suffix) != std::string::npos  ? Shape::Status
+           : name.find("Count", suffix) != std::string::npos ? Shape::Value
+                                                             : Shape::Get;
 }
 
 // What a method answers when the store (or, for the control methods, the pin) it needs is missing.

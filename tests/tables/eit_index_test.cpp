@@ -46,12 +46,6 @@ HRESULT AddTo(AtscEitStore& s, DWORD table, DWORD pid, const Bytes& b) {
     ExactBuffer sample(b);
     return s.AddSection(pid, table, sample.size(), sample.data());
 }
-const EitSectionNode* ListOf(const EitStore& s, DWORD table) {
-    return s.GetList(table);
-}
-const EitSectionNode* ListOf(const AtscEitStore& s, DWORD table) {
-    return s.GetList(table);
-}
 
 // Every node in list order, as a reader walking the lists sees them.
 struct Walked {
@@ -63,7 +57,7 @@ struct Walked {
 template <class Store> std::vector<Walked> Walk(const Store& store, const StoreKind& kind) {
     std::vector<Walked> out;
     for (DWORD t : kind.tables) {
-        for (const EitSectionNode* first = ListOf(store, t); first; first = first->next_section) {
+        for (const EitSectionNode* first = store.GetList(t); first; first = first->next_section) {
             for (const EitSectionNode* n = first; n; n = n->next_service) {
                 out.push_back({{t, n->section_number, SectionTableIdExtension(n->bytes)},
                                n->pid,
@@ -113,11 +107,7 @@ struct ListModel {
     }
 };
 
-StoredSection* Get(const EitStore& s, const Key& k, StoredSection** out) {
-    auto [t, sn, id] = k;
-    return SUCCEEDED(s.GetSection(t, sn, id, out)) ? *out : nullptr;
-}
-StoredSection* Get(const AtscEitStore& s, const Key& k, StoredSection** out) {
+template <class Store> StoredSection* Get(const Store& s, const Key& k, StoredSection** out) {
     auto [t, sn, id] = k;
     return SUCCEEDED(s.GetSection(t, sn, id, out)) ? *out : nullptr;
 }
