@@ -50,8 +50,8 @@ TEST(AtscEitStore, StatusCountsSectionNumbersOverAllSources) {
 
 TEST(AtscEitStore, RefusesEachBrokenTest) {
     std::vector<Breakage> breakages = CommonPsipBreakages();
-    breakages.push_back({"section_length 4094", [](Bytes& s) { SetSectionLengthField(s, 4094); }});
-    breakages.push_back({"section_length 13", [](Bytes& s) { SetSectionLengthField(s, 13); }});
+    breakages.push_back({"section_length 4094", [](Bytes& s) { SetLength12(s, 1, 4094); }});
+    breakages.push_back({"section_length 13", [](Bytes& s) { SetLength12(s, 1, 13); }});
     breakages.push_back({"table_id 0xCC", [](Bytes& s) { s[0] = 0xCC; }});
     breakages.push_back({"CRC_32", [](Bytes& s) { s.back() ^= 1; }, false});
     breakages.push_back({"trailing 0xFF", [](Bytes& s) { s.push_back(0xFF); }, false});

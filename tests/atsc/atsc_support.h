@@ -10,11 +10,6 @@
 
 namespace qxtest {
 
-inline void SetSectionLengthField(Bytes& s, uint16_t value) {
-    s[1] = static_cast<uint8_t>((s[1] & 0xF0) | ((value >> 8) & 0x0F));
-    s[2] = static_cast<uint8_t>(value & 0xFF);
-}
-
 // One way to break a valid section, named for the failure message. Edits keep the CRC_32 correct unless
 // the edit is to the CRC itself, so that exactly one test fails.
 struct Breakage {
@@ -40,7 +35,7 @@ inline std::vector<Breakage> CommonPsipBreakages() {
         {"private 0", [](Bytes& s) { s[1] &= ~0x40; }},
         {"current_next 0", [](Bytes& s) { s[5] &= 0xFE; }},
         {"section_number above last", [](Bytes& s) { s[6] = s[7] + 1; }},
-        {"section_length 2", [](Bytes& s) { SetSectionLengthField(s, 2); }},
+        {"section_length 2", [](Bytes& s) { SetLength12(s, 1, 2); }},
     };
 }
 

@@ -55,8 +55,8 @@ TEST(MgtStore, OnlyTheVersionTellsANewMgt) {
 TEST(MgtStore, RefusesEachBrokenTestAndKeepsWhatItHolds) {
     Bytes held = BuildMgt(3, {});
     std::vector<Breakage> breakages = CommonPsipBreakages();
-    breakages.push_back({"section_length 4094", [](Bytes& s) { SetSectionLengthField(s, 4094); }});
-    breakages.push_back({"section_length 13", [](Bytes& s) { SetSectionLengthField(s, 13); }});
+    breakages.push_back({"section_length 4094", [](Bytes& s) { SetLength12(s, 1, 4094); }});
+    breakages.push_back({"section_length 13", [](Bytes& s) { SetLength12(s, 1, 13); }});
     breakages.push_back({"table_id_extension 1", [](Bytes& s) { s[4] = 1; }});
     breakages.push_back({"section_number 1", [](Bytes& s) { s[6] = 1, s[7] = 1; }});
     breakages.push_back({"last_section_number 1", [](Bytes& s) { s[7] = 1; }});
@@ -95,8 +95,8 @@ TEST(SttStore, RefusesEachBrokenTest) {
     Bytes held = BuildStt(1000);
     ASSERT_EQ(held.size(), 3u + 17u);
     std::vector<Breakage> breakages = CommonPsipBreakages();
-    breakages.push_back({"section_length 1022", [](Bytes& s) { SetSectionLengthField(s, 1022); }});
-    breakages.push_back({"section_length 16", [](Bytes& s) { SetSectionLengthField(s, 16); }});
+    breakages.push_back({"section_length 1022", [](Bytes& s) { SetLength12(s, 1, 1022); }});
+    breakages.push_back({"section_length 16", [](Bytes& s) { SetLength12(s, 1, 16); }});
     breakages.push_back({"table_id_extension 0x0100", [](Bytes& s) { s[3] = 1; }});
     breakages.push_back({"version 1", [](Bytes& s) { s[5] |= 0x02; }});
     breakages.push_back({"section_number 1", [](Bytes& s) { s[6] = 1, s[7] = 1; }});
@@ -147,8 +147,8 @@ TEST(VctStore, RepeatsAndVersionAndSizeChanges) {
 TEST(VctStore, RefusesEachBrokenTestButNotTheCrc) {
     Bytes held = BuildTvct(0x10, 1, 0, 1);
     std::vector<Breakage> breakages = CommonPsipBreakages();
-    breakages.push_back({"section_length 1022", [](Bytes& s) { SetSectionLengthField(s, 1022); }});
-    breakages.push_back({"section_length 12", [](Bytes& s) { SetSectionLengthField(s, 12); }});
+    breakages.push_back({"section_length 1022", [](Bytes& s) { SetLength12(s, 1, 1022); }});
+    breakages.push_back({"section_length 12", [](Bytes& s) { SetLength12(s, 1, 12); }});
     breakages.push_back({"table_id 0xC9", [](Bytes& s) { s[0] = 0xC9; }});
     // Would reset the store (another size) if it were taken.
     ExpectRefused<VctStore>(breakages, held, {BuildTvct(0x10, 1, 0, 3)}, Add<VctStore>,

@@ -63,8 +63,8 @@ TEST(EttStore, NewVersionReplacesOnlyItsEntry) {
 
 TEST(EttStore, RefusesEachBrokenTest) {
     std::vector<Breakage> breakages = CommonPsipBreakages();
-    breakages.push_back({"section_length 4094", [](Bytes& s) { SetSectionLengthField(s, 4094); }});
-    breakages.push_back({"section_length 9", [](Bytes& s) { SetSectionLengthField(s, 9); }});
+    breakages.push_back({"section_length 4094", [](Bytes& s) { SetLength12(s, 1, 4094); }});
+    breakages.push_back({"section_length 9", [](Bytes& s) { SetLength12(s, 1, 9); }});
     breakages.push_back({"section_number 1", [](Bytes& s) { s[6] = 1, s[7] = 1; }});
     breakages.push_back({"last_section_number 1", [](Bytes& s) { s[7] = 1; }});
     breakages.push_back({"table_id 0xCB", [](Bytes& s) { s[0] = 0xCB; }});

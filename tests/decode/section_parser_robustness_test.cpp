@@ -8,11 +8,6 @@ using namespace qxtest;
 
 namespace {
 
-void SetLength12(Bytes& s, size_t at, uint16_t value) {
-    s[at] = static_cast<uint8_t>((s[at] & 0xF0) | ((value >> 8) & 0x0F));
-    s[at + 1] = static_cast<uint8_t>(value & 0xFF);
-}
-
 // A PMT with two program-info descriptors and two streams carrying two descriptors each.
 Bytes RichPmt() {
     Bytes info = Concat({Descriptor(0x09, {1, 2, 3, 4}), Descriptor(0x0E, {5, 6, 7})});

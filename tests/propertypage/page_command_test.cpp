@@ -155,6 +155,14 @@ struct Tmux {
         return false;
     }
     void Keys(const std::string& keys) { system(("tmux send-keys -t " + session + " " + keys).c_str()); }
+    // Runs quenlix page on file in a window of that size until its dialog shows.
+    void Start(const std::string& file, const std::string& size) {
+        std::string command =
+            Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
+        ASSERT_EQ(system(("tmux new-session -d -s " + session + " " + size + " \"" + command + "\"").c_str()),
+                  0);
+        ASSERT_TRUE(WaitFor("Service Information")) << Screen();
+    }
 };
 
 TEST_F(PageCommand, TheDialogInATerminalReactsToKeys) {
@@ -164,11 +172,7 @@ TEST_F(PageCommand, TheDialogInATerminalReactsToKeys) {
     std::string file =
         WriteStream("keys.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0200, kPmt2}, {0x0010, kNit}});
     Tmux tmux;
-    std::string command =
-        Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
-    ASSERT_EQ(
-        system(("tmux new-session -d -s " + tmux.session + " -x 120 -y 40 \"" + command + "\"").c_str()), 0);
-    ASSERT_TRUE(tmux.WaitFor("Service Information")) << tmux.Screen();
+    ASSERT_NO_FATAL_FAILURE(tmux.Start(file, "-x 120 -y 40"));
     EXPECT_NE(tmux.Screen().find("[ Update table ]"), std::string::npos);
     EXPECT_EQ(tmux.Screen().find("section_syntax_indicator"), std::string::npos);
 
@@ -209,11 +213,7 @@ TEST_F(PageCommand, AMessageWaitsForItsKey) {
     }
     std::string file = WriteStream("message.ts", {{0x0010, kNit}});
     Tmux tmux;
-    std::string command =
-        Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
-    ASSERT_EQ(
-        system(("tmux new-session -d -s " + tmux.session + " -x 100 -y 30 \"" + command + "\"").c_str()), 0);
-    ASSERT_TRUE(tmux.WaitFor("Service Information")) << tmux.Screen();
+    ASSERT_NO_FATAL_FAILURE(tmux.Start(file, "-x 100 -y 30"));
     tmux.Keys("u");
     ASSERT_TRUE(tmux.WaitFor("The PAT Table is not collecting completed yet.")) << tmux.Screen();
     tmux.Keys("Enter");

@@ -21,10 +21,6 @@ Bytes PatWithSectionLength(uint16_t sectionLength, size_t bodyBytes) {
     return b.Build();
 }
 
-LONG Version(const PatStore& store, DWORD index) {
-    return store.GetVersion(index);
-}
-
 } // namespace
 
 TEST(PatStore, TrailingBytesAfterCrc) {
@@ -95,11 +91,11 @@ TEST(PatStore, RefusedSectionsLeaveTheStoreAsItWas) {
     for (const Bytes& section : refused) {
         EXPECT_EQ(E_INVALIDARG, Add(store, section));
         EXPECT_EQ(2u, store.GetSectionCount());
-        EXPECT_EQ(3, Version(store, 0));
+        EXPECT_EQ(3, store.GetVersion(0));
     }
     EXPECT_EQ(E_INVALIDARG, store.AddSection(0, Pat(1, 0).data()));
     EXPECT_EQ(E_INVALIDARG, store.AddSection(16, nullptr));
-    EXPECT_EQ(3, Version(store, 0));
+    EXPECT_EQ(3, store.GetVersion(0));
 }
 
 TEST(PatStore, DuplicatesAreAnsweredWithoutAllocating) {
@@ -127,9 +123,9 @@ TEST(PatStore, PartialTable) {
     EXPECT_EQ(S_OK, store.GetSection(0, &untouched));
     EXPECT_EQ(nullptr, untouched);
     EXPECT_EQ(E_INVALIDARG, store.GetSection(3, &untouched));
-    EXPECT_EQ(-1, Version(store, 0));
-    EXPECT_EQ(0, Version(store, 1));
-    EXPECT_EQ(static_cast<LONG>(E_INVALIDARG), Version(store, 3));
+    EXPECT_EQ(-1, store.GetVersion(0));
+    EXPECT_EQ(0, store.GetVersion(1));
+    EXPECT_EQ(static_cast<LONG>(E_INVALIDARG), store.GetVersion(3));
 
     ASSERT_EQ(S_OK, Add(store, Pat(1, 0, 0, 2)));
     ASSERT_EQ(S_OK, Add(store, Pat(1, 0, 2, 2)));
@@ -144,8 +140,8 @@ TEST(PatStore, VersionChangeInAnOccupiedSlotEmptiesTheStore) {
 
     EXPECT_EQ(S_OK, Add(store, Pat(1, 5, 0, 1)));
     EXPECT_EQ(2u, store.GetSectionCount());
-    EXPECT_EQ(5, Version(store, 0));
-    EXPECT_EQ(-1, Version(store, 1));
+    EXPECT_EQ(5, store.GetVersion(0));
+    EXPECT_EQ(-1, store.GetVersion(1));
     EXPECT_FALSE(store.IsComplete());
 }
 
@@ -154,13 +150,13 @@ TEST(PatStore, NewVersionInAnEmptySlotCompletesWithMixedVersions) {
     ASSERT_EQ(S_OK, Add(store, Pat(1, 4, 0, 1)));
     EXPECT_EQ(S_OK, Add(store, Pat(1, 5, 1, 1)));
     EXPECT_TRUE(store.IsComplete());
-    EXPECT_EQ(4, Version(store, 0));
-    EXPECT_EQ(5, Version(store, 1));
+    EXPECT_EQ(4, store.GetVersion(0));
+    EXPECT_EQ(5, store.GetVersion(1));
 
     EXPECT_EQ(S_OK, Add(store, Pat(1, 5, 0, 1)));
     EXPECT_FALSE(store.IsComplete());
-    EXPECT_EQ(5, Version(store, 0));
-    EXPECT_EQ(-1, Version(store, 1));
+    EXPECT_EQ(5, store.GetVersion(0));
+    EXPECT_EQ(-1, store.GetVersion(1));
 }
 
 TEST(PatStore, SizeOrTransportStreamChangeEmptiesTheStore) {
@@ -169,9 +165,9 @@ TEST(PatStore, SizeOrTransportStreamChangeEmptiesTheStore) {
     ASSERT_EQ(S_OK, Add(store, Pat(1, 4, 1, 1)));
     EXPECT_EQ(S_OK, Add(store, Pat(1, 4, 2, 2)));
     EXPECT_EQ(3u, store.GetSectionCount());
-    EXPECT_EQ(-1, Version(store, 0));
-    EXPECT_EQ(-1, Version(store, 1));
-    EXPECT_EQ(4, Version(store, 2));
+    EXPECT_EQ(-1, store.GetVersion(0));
+    EXPECT_EQ(-1, store.GetVersion(1));
+    EXPECT_EQ(4, store.GetVersion(2));
 
     // Same version and section_number of another transport stream.
     EXPECT_EQ(S_OK, Add(store, Pat(2, 4, 2, 2)));
@@ -179,20 +175,20 @@ TEST(PatStore, SizeOrTransportStreamChangeEmptiesTheStore) {
     ASSERT_EQ(S_OK, store.GetSection(2, copy.out()));
     ASSERT_NE(nullptr, copy.p);
     EXPECT_EQ(2u, SectionTableIdExtension(copy.p->bytes));
-    EXPECT_EQ(-1, Version(store, 0));
+    EXPECT_EQ(-1, store.GetVersion(0));
 }
 
 TEST(PatStore, SlotOperationCodes) {
     PatStore store;
     EXPECT_EQ(E_INVALIDARG, store.FreeSlot(0));
-    EXPECT_EQ(static_cast<LONG>(E_INVALIDARG), Version(store, 0));
+    EXPECT_EQ(static_cast<LONG>(E_INVALIDARG), store.GetVersion(0));
     StoredSection* out = nullptr;
     EXPECT_EQ(E_INVALIDARG, store.GetSection(0, &out));
 
     ASSERT_EQ(S_OK, Add(store, Pat(1, 2, 0, 1)));
     EXPECT_EQ(S_OK, store.FreeSlot(1)); // already empty
     EXPECT_EQ(S_OK, store.FreeSlot(0));
-    EXPECT_EQ(-1, Version(store, 0));
+    EXPECT_EQ(-1, store.GetVersion(0));
     EXPECT_EQ(2u, store.GetSectionCount());
     EXPECT_EQ(E_INVALIDARG, store.FreeSlot(2));
     // The emptied slot takes the same section again.
@@ -223,9 +219,9 @@ TEST(PatStore, OutOfMemoryWhileStoring) {
             EXPECT_EQ(E_OUTOFMEMORY, Add(store, section));
         }
         EXPECT_EQ(2u, store.GetSectionCount());
-        EXPECT_EQ(-1, Version(store, 0));
+        EXPECT_EQ(-1, store.GetVersion(0));
         EXPECT_EQ(S_OK, Add(store, section));
-        EXPECT_EQ(0, Version(store, 0));
+        EXPECT_EQ(0, store.GetVersion(0));
     }
     {
         // A reset made for a new version stands when the allocation after it fails.
