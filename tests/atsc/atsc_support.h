@@ -1,19 +1,14 @@
 // Shared by the ATSC store tests.
 #pragma once
 #include "decode/decode_support.h"
+#include "tables/store_test_support.h"
 #include "tables/section.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <pthread.h>
 
 namespace qxtest {
-
-inline void SetSectionLengthField(Bytes& s, uint16_t value) {
-    s[1] = static_cast<uint8_t>((s[1] & 0xF0) | ((value >> 8) & 0x0F));
-    s[2] = static_cast<uint8_t>(value & 0xFF);
-}
 
 // One way to break a valid section, named for the failure message. Edits keep the CRC_32 correct unless
 // the edit is to the CRC itself, so that exactly one test fails.
@@ -40,8 +35,29 @@ inline std::vector<Breakage> CommonPsipBreakages() {
         {"private 0", [](Bytes& s) { s[1] &= ~0x40; }},
         {"current_next 0", [](Bytes& s) { s[5] &= 0xFE; }},
         {"section_number above last", [](Bytes& s) { s[6] = s[7] + 1; }},
-        {"section_length 2", [](Bytes& s) { SetSectionLengthField(s, 2); }},
+        {"section_length 2", [](Bytes& s) { SetLength12(s, 1, 2); }},
     };
+}
+
+// Each breakage of each of bases, offered to a store that holds held: every one is refused and what()
+// reads the store as before; so is every sample of fewer than `shorter` bytes.
+template <class Store, class Add, class What>
+void ExpectRefused(const std::vector<Breakage>& breakages, const Bytes& held, const std::vector<Bytes>& bases,
+                   Add add, What what, size_t shorter = 8) {
+    for (const Breakage& b : breakages) {
+        Store store;
+        ASSERT_EQ(add(store, held), S_OK);
+        const auto before = what(store);
+        for (const Bytes& base : bases) {
+            EXPECT_EQ(add(store, Broken(base, b)), E_INVALIDARG) << b.name;
+        }
+        EXPECT_EQ(what(store), before) << b.name;
+    }
+    for (size_t keep = 0; keep < shorter; ++keep) {
+        Store store;
+        EXPECT_EQ(add(store, Bytes(held.begin(), held.begin() + static_cast<long>(keep))), E_INVALIDARG)
+            << keep;
+    }
 }
 
 // A copy's fields against what was handed in.
@@ -51,21 +67,6 @@ inline void ExpectCopy(const StoredSection* copy, DWORD pid, DWORD sectionNumber
     EXPECT_EQ(copy->section_number, sectionNumber);
     ASSERT_EQ(copy->length, bytes.size());
     EXPECT_EQ(Bytes(copy->bytes, copy->bytes + copy->length), bytes);
-}
-
-// Runs work on a thread with a small stack: a release that recursed once per node would overflow it.
-inline void OnSmallStack(std::function<void()> work) {
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 128 * 1024);
-    pthread_t thread;
-    auto body = [](void* arg) -> void* {
-        (*static_cast<std::function<void()>*>(arg))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
 }
 
 } // namespace qxtest

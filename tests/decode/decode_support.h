@@ -5,6 +5,7 @@
 #include "decode/SectionParser.h"
 #include "support/core/atsc_builder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -33,12 +34,13 @@ struct MemFailGuard {
 
 template <class T> bool AllZero(const T* record) {
     const auto* p = reinterpret_cast<const unsigned char*>(record);
-    for (size_t i = 0; i < sizeof(T); ++i) {
-        if (p[i] != 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(p, p + sizeof(T), [](unsigned char b) { return b == 0; });
+}
+
+// Sets the 12-bit length field whose first byte is at `at`, keeping the four bits above it.
+inline void SetLength12(Bytes& s, size_t at, uint16_t value) {
+    s[at] = static_cast<uint8_t>((s[at] & 0xF0) | ((value >> 8) & 0x0F));
+    s[at + 1] = static_cast<uint8_t>(value & 0xFF);
 }
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {

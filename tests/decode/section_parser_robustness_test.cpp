@@ -8,11 +8,6 @@ using namespace qxtest;
 
 namespace {
 
-void SetLength12(Bytes& s, size_t at, uint16_t value) {
-    s[at] = static_cast<uint8_t>((s[at] & 0xF0) | ((value >> 8) & 0x0F));
-    s[at + 1] = static_cast<uint8_t>(value & 0xFF);
-}
-
 // A PMT with two program-info descriptors and two streams carrying two descriptors each.
 Bytes RichPmt() {
     Bytes info = Concat({Descriptor(0x09, {1, 2, 3, 4}), Descriptor(0x0E, {5, 6, 7})});
@@ -31,48 +26,44 @@ Bytes RichPmt() {
     return b.Build();
 }
 
-TEST(DecoderOverrun, PmtProgramInfoLengthBeyondTheSection) {
-    Bytes pmt = RichPmt();
-    SetLength12(pmt, 10, 0x0FFF);
-    ExactBuffer buf(pmt);
+// Lengths in a PMT that claim more than there is: program_info_length, the first ES_info_length, and a
+// descriptor_length.
+TEST(DecoderOverrun, PmtLengthsBeyondTheirLoops) {
     SectionParser parser;
-    PmtRecord* r = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
-    EXPECT_EQ(r->program_info_length, 0x0FFFu);
+    Bytes pmt0 = RichPmt();
+    SetLength12(pmt0, 10, 0x0FFF);
+    ExactBuffer buf0(pmt0);
+    PmtRecord* r0 = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf0.data(), buf0.size(), r0));
+    EXPECT_EQ(r0->program_info_length, 0x0FFFu);
     // The loop runs to the payload's end: every whole descriptor that fits is kept, the rest dropped.
-    EXPECT_GE(r->program_info.descriptor_count, 2);
-    EXPECT_EQ(r->elementary_stream_count, 0u); // the stream loop would start past the end
-    parser.FreePmtRecord(&r);
-}
+    EXPECT_GE(r0->program_info.descriptor_count, 2);
+    EXPECT_EQ(r0->elementary_stream_count, 0u); // the stream loop would start past the end
+    parser.FreePmtRecord(&r0);
 
-TEST(DecoderOverrun, PmtEsInfoLengthBeyondTheSection) {
-    Bytes pmt = RichPmt();
+    Bytes pmt1 = RichPmt();
     // First stream's ES_info_length (at 12 + 11 + 3) claims more than there is.
-    SetLength12(pmt, 12 + 11 + 3, 0x0400);
-    ExactBuffer buf(pmt);
-    SectionParser parser;
-    PmtRecord* r = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
-    ASSERT_EQ(r->elementary_stream_count, 1u);
-    EXPECT_EQ(r->streams[0].ES_info_length, 0x400u);
+    SetLength12(pmt1, 12 + 11 + 3, 0x0400);
+    ExactBuffer buf1(pmt1);
+    PmtRecord* r1 = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf1.data(), buf1.size(), r1));
+    ASSERT_EQ(r1->elementary_stream_count, 1u);
+    EXPECT_EQ(r1->streams[0].ES_info_length, 0x400u);
     // Its loop covers the rest of the payload, which holds the whole descriptors it had plus the
     // next stream's bytes read as descriptors as far as they go.
-    EXPECT_GE(r->streams[0].descriptors.descriptor_count, 2);
-    parser.FreePmtRecord(&r);
-}
+    EXPECT_GE(r1->streams[0].descriptors.descriptor_count, 2);
+    parser.FreePmtRecord(&r1);
 
-TEST(DecoderOverrun, PmtDescriptorLengthBeyondItsLoop) {
-    Bytes pmt = RichPmt();
-    pmt[12 + 1] = 200; // the first program-info descriptor claims 200 bytes of an 11-byte loop
-    ExactBuffer buf(pmt);
-    SectionParser parser;
-    PmtRecord* r = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf.data(), buf.size(), r));
-    EXPECT_EQ(r->program_info.descriptor_count, 0);
-    EXPECT_EQ(r->program_info.descriptors, nullptr);
-    EXPECT_EQ(r->elementary_stream_count, 2u); // the stream loop is found by program_info_length
-    EXPECT_EQ(r->streams[1].descriptors.descriptor_count, 2);
-    parser.FreePmtRecord(&r);
+    Bytes pmt2 = RichPmt();
+    pmt2[12 + 1] = 200; // the first program-info descriptor claims 200 bytes of an 11-byte loop
+    ExactBuffer buf2(pmt2);
+    PmtRecord* r2 = parser.CreatePmtRecord();
+    ASSERT_TRUE(parser.ParsePmt(buf2.data(), buf2.size(), r2));
+    EXPECT_EQ(r2->program_info.descriptor_count, 0);
+    EXPECT_EQ(r2->program_info.descriptors, nullptr);
+    EXPECT_EQ(r2->elementary_stream_count, 2u); // the stream loop is found by program_info_length
+    EXPECT_EQ(r2->streams[1].descriptors.descriptor_count, 2);
+    parser.FreePmtRecord(&r2);
 }
 
 TEST(DecoderOverrun, NitEveryLoopLength) {
@@ -83,31 +74,26 @@ TEST(DecoderOverrun, NitEveryLoopLength) {
         size_t at;
         uint16_t value;
         DWORD streams;
+        size_t grow = 0; // zero bytes added before the CRC_32, counted by section_length
+        size_t pad = 0;  // zero bytes after the CRC_32
     };
     // network_descriptors_length at 8, transport_stream_loop_length at 14, the entries'
-    // transport_descriptors_length at 20 and 29.
-    const Case cases[] = {{8, 0x0FFF, 0}, {14, 0x0FFF, 2}, {20, 0x0FFF, 1}, {29, 0x0FFF, 2}};
+    // transport_descriptors_length at 20 and 29. Five bytes left at the payload's end are no entry head,
+    // and bytes after the CRC_32 are no payload.
+    const Case cases[] = {{8, 0x0FFF, 0},  {14, 0x0FFF, 2},       {20, 0x0FFF, 1},
+                          {29, 0x0FFF, 2}, {14, 0x0FFF, 2, 5, 0}, {14, 0x0FFF, 2, 0, 8}};
     for (const Case& c : cases) {
         Bytes nit = base;
         SetLength12(nit, c.at, c.value);
+        nit.insert(nit.end() - 4, c.grow, 0);
+        SetLength12(nit, 1, static_cast<uint16_t>(nit.size() - 3));
+        nit.insert(nit.end(), c.pad, 0);
         ExactBuffer buf(nit);
         NitRecord* r = parser.CreateNitRecord();
-        ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r)) << c.at;
-        EXPECT_EQ(r->transport_stream_count, c.streams) << c.at;
+        ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r)) << c.at << " " << c.grow << " " << c.pad;
+        EXPECT_EQ(r->transport_stream_count, c.streams) << c.at << " " << c.grow << " " << c.pad;
         parser.FreeNitRecord(&r);
     }
-}
-
-TEST(DecoderOverrun, NitNetworkLoopRunningOutLeavesNoTransportLoop) {
-    Bytes nit = BuildNit(1, 0, Descriptor(0x40, {'a', 'b'}), {{1, 1, {}}});
-    SetLength12(nit, 8, static_cast<uint16_t>(nit.size()));
-    ExactBuffer buf(nit);
-    SectionParser parser;
-    NitRecord* r = parser.CreateNitRecord();
-    ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r));
-    EXPECT_EQ(r->transport_stream_loop_length, 0u);
-    EXPECT_EQ(r->transport_stream_count, 0u);
-    parser.FreeNitRecord(&r);
 }
 
 TEST(DecoderOverrun, MgtTablesDefinedBeyondTheSection) {
@@ -188,8 +174,17 @@ TEST(DecoderOverrun, EveryTruncationOfEveryTable) {
         ExactBuffer buf(pat, keep);
         PatRecord* r = parser.CreatePatRecord();
         EXPECT_EQ(parser.ParsePat(buf.data(), buf.size(), r), keep == pat.size()) << keep;
+        EXPECT_TRUE(keep == pat.size() || AllZero(r)) << keep;
         parser.FreePatRecord(&r);
     }
+    // No bytes or no record at all; freeing nothing is harmless.
+    EXPECT_FALSE(parser.ParsePmt(nullptr, 16, nullptr));
+    EXPECT_FALSE(parser.ParsePmt(pmt.data(), 16, nullptr));
+    EXPECT_FALSE(parser.ParseNit(nullptr, 16, nullptr));
+    EXPECT_FALSE(parser.ParseMgt(nullptr, 17, nullptr));
+    PmtRecord* none = nullptr;
+    parser.FreePmtRecord(&none);
+    parser.FreePmtRecord(nullptr);
 }
 
 TEST(DecoderOverrun, DescriptorLoopCutAtTheLastWholeDescriptor) {
@@ -206,24 +201,13 @@ TEST(DecoderOverrun, DescriptorLoopCutAtTheLastWholeDescriptor) {
     }
 }
 
-TEST(DecoderMemory, CreateFailsCleanly) {
-    MemFailGuard guard;
-    SectionParser parser;
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreatePatRecord(), nullptr);
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreatePmtRecord(), nullptr);
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreateNitRecord(), nullptr);
-    MemFailAt(1);
-    EXPECT_EQ(parser.CreateMgtRecord(), nullptr);
-}
-
 TEST(DecoderMemory, PatProgramArrayFailure) {
     MemFailGuard guard;
     Bytes pat = BuildPat(0x77, 2, {{1, 0x100}});
     ExactBuffer buf(pat);
     SectionParser parser;
+    MemFailAt(1);
+    EXPECT_EQ(parser.CreatePatRecord(), nullptr);
     PatRecord* r = parser.CreatePatRecord();
     MemFailAt(1);
     EXPECT_FALSE(parser.ParsePat(buf.data(), buf.size(), r));
@@ -264,6 +248,9 @@ void FailEachAllocation(const Bytes& section, unsigned long expected, Create cre
     MemFailGuard guard;
     ExactBuffer buf(section);
     SectionParser parser;
+    MemFailAt(1);
+    EXPECT_EQ((parser.*create)(), nullptr);
+    MemFailAt(0);
     Record* clean = (parser.*create)();
     unsigned long before = MemAllocationCount();
     ASSERT_TRUE((parser.*parse)(buf.data(), buf.size(), clean));

@@ -5,11 +5,6 @@
 
 #include <quenlix.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
-
 namespace qxtest {
 namespace {
 
@@ -25,31 +20,18 @@ HRESULT CreatePage(REFCLSID clsid, IPropertyPage** ppPage) {
     return object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(ppPage));
 }
 
-struct FrameTest : ::testing::Test {
-    FakeGraph graph;
-    FakeUpstream upstream;
-    TableCollectorFilter* filter = nullptr;
+struct FrameTest : RunningFilter {
     IUnknown* object = nullptr;
     size_t windowsBefore = 0;
 
     void SetUp() override {
         windowsBefore = LiveWindowCount();
-        HRESULT hr = S_OK;
-        filter = static_cast<TableCollectorFilter*>(TableCollectorFilter::CreateInstance(nullptr, &hr));
-        ASSERT_NE(filter, nullptr);
-        filter->NonDelegatingAddRef();
+        StartFilter();
         object = static_cast<IBaseFilter*>(filter);
-        ASSERT_EQ(graph.AddFilter(filter, L"collector"), S_OK);
-        ASSERT_EQ(upstream.Connect(filter->GetPin(0)), S_OK);
-        ASSERT_EQ(RunFilter(filter), S_OK);
         MessageBoxClear();
     }
     void TearDown() override {
-        StopFilter(filter);
-        upstream.Disconnect();
-        graph.RemoveFilter(filter);
-        // Nothing holds the filter once the frame has gone.
-        EXPECT_EQ(filter->NonDelegatingRelease(), 0u);
+        StopFilterAndRelease(); // nothing holds the filter once the frame has gone
         EXPECT_EQ(LiveWindowCount(), windowsBefore);
         UserMemFailAt(0);
         MessageBoxClear();
@@ -142,80 +124,6 @@ TEST_F(FrameTest, ObjectsWithoutPagesAndPagesThatCannotBeMade) {
     EXPECT_EQ(unregistered.Open(object, L"Properties"), REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(unregistered.IsOpen());
     EXPECT_FALSE(unregistered.IsClosed());
-}
-
-// A registry of the test's own for the COM tests, the user's left alone.
-struct OwnRegistry {
-    std::string path = "/tmp/quenlix_frame_" + std::to_string(getpid()) + ".reg";
-    std::string saved;
-    bool had = false;
-    OwnRegistry() {
-        const char* old = getenv("QUENLIX_REGISTRY");
-        had = old != nullptr;
-        saved = had ? old : "";
-        setenv("QUENLIX_REGISTRY", path.c_str(), 1);
-    }
-    ~OwnRegistry() {
-        if (had) {
-            setenv("QUENLIX_REGISTRY", saved.c_str(), 1);
-        } else {
-            unsetenv("QUENLIX_REGISTRY");
-        }
-        remove(path.c_str());
-    }
-};
-
-std::string ModulePath() {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    path = path.substr(0, path.rfind('/'));
-    return path.substr(0, path.rfind('/')) + "/tools/quenlix.ax";
-}
-
-// The way an application gets pages: CoCreateInstance of the class the filter names, served by the
-// registered module.
-TEST_F(FrameTest, PagesComeFromTheRegisteredModuleThroughCom) {
-    OwnRegistry registry;
-    ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    {
-        PropertyFrame unregistered;
-        EXPECT_EQ(unregistered.Open(object, L"Properties"), REGDB_E_CLASSNOTREG);
-        EXPECT_EQ(unregistered.PageCount(), 0u);
-    }
-    HMODULE module = LoadLibraryA(ModulePath().c_str());
-    if (module == nullptr) {
-        CoUninitialize();
-        GTEST_SKIP() << "quenlix.ax is not built: " << ModulePath();
-    }
-    // Through void* as loaders do: the entry point's real type differs from FARPROC's.
-    auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), S_OK);
-    {
-        PropertyFrame frame;
-        ASSERT_EQ(frame.Open(object, L"Properties"), S_OK);
-        ASSERT_EQ(frame.PageCount(), 1u);
-        EXPECT_EQ(frame.PageTitle(0), L"Service Information");
-        // The module's page reads this process's filter through ITableCollector.
-        upstream.Deliver(BuildPat(1, 0, {{1, 0x0100}}), 0x0000);
-        HWND dialog = nullptr;
-        for (HWND child = GetWindow(frame.Window(), GW_CHILD); child != nullptr;
-             child = GetWindow(child, GW_HWNDNEXT)) {
-            char name[16] = {};
-            GetClassNameA(child, name, sizeof name);
-            if (std::string(name) == "#32770") {
-                dialog = child;
-            }
-        }
-        ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(QxSimulateClick(GetDlgItem(dialog, IDC_UPDATE_TABLE)));
-        EXPECT_EQ(ListRows(GetDlgItem(dialog, IDC_TABLE_LIST)).size(), 10u);
-        EXPECT_TRUE(frame.IsDirty());
-    }
-    FreeLibrary(module);
-    CoUninitialize();
 }
 
 TEST_F(FrameTest, WindowsThatCannotBeMadeLeaveNothingBehind) {

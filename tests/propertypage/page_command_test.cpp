@@ -126,45 +126,12 @@ TEST_F(PageCommand, DumpPrintsEveryViewOfAGeneratedStream) {
     EXPECT_NE(r.out.find("54 65 73 74  |Test|"), std::string::npos);
 }
 
-TEST_F(PageCommand, DumpShowsTheMessagesOfTablesNotComplete) {
+TEST_F(PageCommand, DumpShowsTheMessageOfATableNotComplete) {
     std::string noPat = WriteStream("nopat.ts", {{0x0010, kNit}});
     Outcome r = Quenlix("page --dump '" + noPat + "'");
     remove(noPat.c_str());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "== Update table ==\nError: The PAT Table is not collecting completed yet.\n");
-
-    // The PAT lists two programs and only one PMT came: no PMT view, but the NIT was fetched.
-    std::string partial = WriteStream("partial.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0010, kNit}});
-    r = Quenlix("page --dump '" + partial + "'");
-    remove(partial.c_str());
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\n== PMT ==\nError: The PMT Table is not collecting completed yet.\n\n== NIT ==\n"
-                         "SI Tables: NIT  PID: 0x0010"),
-              std::string::npos)
-        << r.out;
-
-    // A PAT with only the network entry: the PMT message at once, and no NIT fetched.
-    std::string network =
-        WriteStream("network.ts", {{0x0000, BuildPat(1, 0, {{0, 0x0010}})}, {0x0010, kNit}});
-    r = Quenlix("page --dump '" + network + "'");
-    remove(network.c_str());
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("== Update table ==\nError: The PMT Table is not collecting completed yet.\n", 0),
-              0u)
-        << r.out;
-    EXPECT_NE(r.out.find("\n== NIT ==\nError: The NIT Table is not collecting completed yet.\n"),
-              std::string::npos)
-        << r.out;
-}
-
-TEST_F(PageCommand, Help) {
-    // Usage errors and inputs of every kind are checked with quenlix scan's in the cli tests.
-    Outcome r = Quenlix("page '" + TempPath("missing.ts") + "'");
-    EXPECT_NE(r.err.find("--dump"), std::string::npos);
-    Outcome help = Quenlix("page --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("keys:"), std::string::npos);
-    EXPECT_NE(Quenlix("--help").out.find("quenlix page --dump FILE"), std::string::npos);
 }
 
 // The interactive page in a real terminal: tmux runs it, the test types and reads the screen.
@@ -188,6 +155,14 @@ struct Tmux {
         return false;
     }
     void Keys(const std::string& keys) { system(("tmux send-keys -t " + session + " " + keys).c_str()); }
+    // Runs quenlix page on file in a window of that size until its dialog shows.
+    void Start(const std::string& file, const std::string& size) {
+        std::string command =
+            Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
+        ASSERT_EQ(system(("tmux new-session -d -s " + session + " " + size + " \"" + command + "\"").c_str()),
+                  0);
+        ASSERT_TRUE(WaitFor("Service Information")) << Screen();
+    }
 };
 
 TEST_F(PageCommand, TheDialogInATerminalReactsToKeys) {
@@ -197,11 +172,7 @@ TEST_F(PageCommand, TheDialogInATerminalReactsToKeys) {
     std::string file =
         WriteStream("keys.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0200, kPmt2}, {0x0010, kNit}});
     Tmux tmux;
-    std::string command =
-        Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
-    ASSERT_EQ(
-        system(("tmux new-session -d -s " + tmux.session + " -x 120 -y 40 \"" + command + "\"").c_str()), 0);
-    ASSERT_TRUE(tmux.WaitFor("Service Information")) << tmux.Screen();
+    ASSERT_NO_FATAL_FAILURE(tmux.Start(file, "-x 120 -y 40"));
     EXPECT_NE(tmux.Screen().find("[ Update table ]"), std::string::npos);
     EXPECT_EQ(tmux.Screen().find("section_syntax_indicator"), std::string::npos);
 
@@ -242,11 +213,7 @@ TEST_F(PageCommand, AMessageWaitsForItsKey) {
     }
     std::string file = WriteStream("message.ts", {{0x0010, kNit}});
     Tmux tmux;
-    std::string command =
-        Environment() + "'" + ProgramPath() + "' page '" + file + "'; echo EXITED $?; sleep 30";
-    ASSERT_EQ(
-        system(("tmux new-session -d -s " + tmux.session + " -x 100 -y 30 \"" + command + "\"").c_str()), 0);
-    ASSERT_TRUE(tmux.WaitFor("Service Information")) << tmux.Screen();
+    ASSERT_NO_FATAL_FAILURE(tmux.Start(file, "-x 100 -y 30"));
     tmux.Keys("u");
     ASSERT_TRUE(tmux.WaitFor("The PAT Table is not collecting completed yet.")) << tmux.Screen();
     tmux.Keys("Enter");

@@ -71,30 +71,49 @@ inline Rows ListRows(HWND list) {
     return out;
 }
 
-struct PageFixture : ::testing::Test {
+// A filter running connected to a fake demultiplexer pin, held by one reference of the test's own.
+struct RunningFilter : ::testing::Test {
     FakeGraph graph;
     FakeUpstream upstream;
-    TableCollectorFilter* filter = nullptr; // one reference
-    ITableCollector* itf = nullptr;
-    IPropertyPage* page = nullptr;
-    TableCollectorPropertyPage* impl = nullptr;
-    CountingSite site;
-    HWND parent = nullptr;
+    TableCollectorFilter* filter = nullptr;
     bool running = false;
 
-    void SetUp() override {
+    void StartFilter() {
         HRESULT hr = S_OK;
         filter = static_cast<TableCollectorFilter*>(TableCollectorFilter::CreateInstance(nullptr, &hr));
         ASSERT_NE(filter, nullptr);
         ASSERT_EQ(hr, S_OK);
         filter->NonDelegatingAddRef();
-        ASSERT_EQ(filter->NonDelegatingQueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&itf)),
-                  S_OK);
         ASSERT_EQ(graph.AddFilter(filter, L"collector"), S_OK);
         ASSERT_EQ(upstream.Connect(filter->GetPin(0)), S_OK);
         ASSERT_EQ(RunFilter(filter), S_OK);
         running = true;
+    }
+    // Whatever the test did, nothing else holds the filter by now.
+    void StopFilterAndRelease() {
+        if (running) {
+            StopFilter(filter);
+        }
+        upstream.Disconnect();
+        graph.RemoveFilter(filter);
+        if (filter != nullptr) {
+            EXPECT_EQ(filter->NonDelegatingRelease(), 0u);
+        }
+    }
+};
 
+struct PageFixture : RunningFilter {
+    ITableCollector* itf = nullptr;
+    IPropertyPage* page = nullptr;
+    TableCollectorPropertyPage* impl = nullptr;
+    CountingSite site;
+    HWND parent = nullptr;
+
+    void SetUp() override {
+        StartFilter();
+        ASSERT_EQ(filter->NonDelegatingQueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&itf)),
+                  S_OK);
+        HRESULT hr = S_OK;
         CUnknown* object = TableCollectorPropertyPage::CreateInstance(nullptr, &hr);
         ASSERT_NE(object, nullptr);
         ASSERT_EQ(object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)),
@@ -123,18 +142,10 @@ struct PageFixture : ::testing::Test {
         if (parent != nullptr) {
             DestroyWindow(parent);
         }
-        if (running) {
-            StopFilter(filter);
-        }
-        upstream.Disconnect();
-        graph.RemoveFilter(filter);
         if (itf != nullptr) {
             itf->Release();
         }
-        if (filter != nullptr) {
-            // The page let go of the filter when its objects were cleared, whatever the test did.
-            EXPECT_EQ(filter->NonDelegatingRelease(), 0u);
-        }
+        StopFilterAndRelease(); // the page let go of the filter when its objects were cleared
         MemFailAt(0);
         MessageBoxClear();
     }

@@ -75,19 +75,6 @@ TEST_F(PageTest, BeforeTheFirstUpdateOnlyTheButtonIsEnabled) {
     EXPECT_EQ(page->IsPageDirty(), S_FALSE);
 }
 
-TEST_F(PageTest, TitleAndSizeComeFromTheResources) {
-    PROPPAGEINFO info = {};
-    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
-    EXPECT_EQ(info.cb, sizeof(PROPPAGEINFO));
-    ASSERT_NE(info.pszTitle, nullptr);
-    EXPECT_EQ(std::wstring(info.pszTitle), L"Service Information");
-    RECT rc = {0, 0, 271, 252};
-    MapDialogRect(Dialog(), &rc);
-    EXPECT_EQ(info.size.cx, rc.right);
-    EXPECT_EQ(info.size.cy, rc.bottom);
-    CoTaskMemFree(info.pszTitle);
-}
-
 TEST_F(PageTest, UpdateWithoutAPatAsksTwiceThenSaysSoAndChangesNothing) {
     auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Click());
@@ -137,7 +124,6 @@ TEST_F(FullPage, ViewsAndPidSelection) {
     ASSERT_TRUE(Choose(Pid(), 1));
     EXPECT_EQ(Shown(), PmtRows(kPmt2));
     EXPECT_EQ(impl->Pmt()->program_number, 2u);
-    // The PID selector does nothing outside the PMT view; the table id selector only in the NIT view.
     ASSERT_TRUE(Choose(Pid(), 0));
     EXPECT_EQ(Shown(), PmtRows(kPmt1));
 

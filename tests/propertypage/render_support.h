@@ -33,34 +33,23 @@ public:
     std::vector<std::string> entries[3];
 };
 
-// Decoded records that free themselves.
-struct PatHolder {
-    explicit PatHolder(const Bytes& section) {
-        record = parser.CreatePatRecord();
-        parser.ParsePat(section.data(), static_cast<DWORD>(section.size()), record);
+// A decoded record that frees itself.
+template <class Record, Record* (SectionParser::*Create)(),
+          bool (SectionParser::*Parse)(const BYTE*, DWORD, Record*), void (SectionParser::*Free)(Record**)>
+struct Holder {
+    explicit Holder(const Bytes& section) : record((parser.*Create)()) {
+        (parser.*Parse)(section.data(), static_cast<DWORD>(section.size()), record);
     }
-    ~PatHolder() { parser.FreePatRecord(&record); }
+    ~Holder() { (parser.*Free)(&record); }
     SectionParser parser;
-    PatRecord* record;
+    Record* record;
 };
-struct PmtHolder {
-    explicit PmtHolder(const Bytes& section) {
-        record = parser.CreatePmtRecord();
-        parser.ParsePmt(section.data(), static_cast<DWORD>(section.size()), record);
-    }
-    ~PmtHolder() { parser.FreePmtRecord(&record); }
-    SectionParser parser;
-    PmtRecord* record;
-};
-struct NitHolder {
-    explicit NitHolder(const Bytes& section) {
-        record = parser.CreateNitRecord();
-        parser.ParseNit(section.data(), static_cast<DWORD>(section.size()), record);
-    }
-    ~NitHolder() { parser.FreeNitRecord(&record); }
-    SectionParser parser;
-    NitRecord* record;
-};
+using PatHolder = Holder<PatRecord, &SectionParser::CreatePatRecord, &SectionParser::ParsePat,
+                         &SectionParser::FreePatRecord>;
+using PmtHolder = Holder<PmtRecord, &SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
+                         &SectionParser::FreePmtRecord>;
+using NitHolder = Holder<NitRecord, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
+                         &SectionParser::FreeNitRecord>;
 
 inline std::string Crc32Text(const Bytes& section) {
     char text[16];

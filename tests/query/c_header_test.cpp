@@ -1,5 +1,5 @@
-// The published header must serve C applications too: c_view_check.c, which calls every method
-// through the C view's call macros, is handed to the host's C compiler.
+// The published header must serve C applications too: c_view_check.c, which calls methods of every
+// argument shape through the C view's call macros, is handed to the host's C compiler.
 #include <gtest/gtest.h>
 
 #include <cstdio>

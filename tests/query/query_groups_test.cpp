@@ -49,6 +49,20 @@ void ExpectCopyOutOfMemory(const std::function<HRESULT(StoredSection**)>& get) {
     }
 }
 
+// Each group table names its groups: the test names and the failure messages show them.
+template <class Group>
+requires requires(const Group& g) {
+    g.add;
+}
+std::ostream& operator<<(std::ostream& os, const Group& g) {
+    return os << g.name;
+}
+struct {
+    template <class Group> std::string operator()(const testing::TestParamInfo<Group>& info) const {
+        return info.param.name;
+    }
+} NameOf;
+
 // --- The section-set groups: slots indexed by section_number.
 
 struct SetGroup {
@@ -62,10 +76,6 @@ struct SetGroup {
     std::function<HRESULT(ITableCollector*)> reset;
     DWORD copyPid;
 };
-
-std::ostream& operator<<(std::ostream& os, const SetGroup& g) {
-    return os << g.name;
-}
 
 class SectionSetGroup : public testing::TestWithParam<SetGroup> {};
 
@@ -120,52 +130,35 @@ const SetGroup kSetGroups[] = {
      [](uint8_t v, uint8_t n, uint8_t l) {
          return BuildPat(0x0001, v, {{1, 0x0100}}, n, l);
      },
-     [](ITableCollector* p, ULONG* s) { return p->GetPatStatus(s); },
-     [](ITableCollector* p, ULONG* n) { return p->GetPatSectionCount(n); },
-     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetPatSection(i, s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreePatSection(s); },
-     [](ITableCollector* p) { return p->ResetPat(); }, 0x0000},
+     &ITableCollector::GetPatStatus, &ITableCollector::GetPatSectionCount, &ITableCollector::GetPatSection,
+     &ITableCollector::FreePatSection, &ITableCollector::ResetPat, 0x0000},
     {"NIT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pNitStore, s); },
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildNitLike(0x40, 0x3001, v, n, l); },
      [](ITableCollector* p, ULONG* s) { return p->GetNitStatus(0x41, s); },
      [](ITableCollector* p, ULONG* n) { return p->GetNitSectionCount(7, n); },
      [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetNitSection(0x41, i, s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeNitSection(s); },
-     [](ITableCollector* p) { return p->ResetNit(); }, 0x0010},
+     &ITableCollector::FreeNitSection, &ITableCollector::ResetNit, 0x0010},
     {"BAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pBatStore, s); },
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildNitLike(0x4A, 0x0042, v, n, l); },
-     [](ITableCollector* p, ULONG* s) { return p->GetBatStatus(s); },
-     [](ITableCollector* p, ULONG* n) { return p->GetBatSectionCount(n); },
-     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetBatSection(i, s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeBatSection(s); },
-     [](ITableCollector* p) { return p->ResetBat(); }, 0x0011},
+     &ITableCollector::GetBatStatus, &ITableCollector::GetBatSectionCount, &ITableCollector::GetBatSection,
+     &ITableCollector::FreeBatSection, &ITableCollector::ResetBat, 0x0011},
     {"SDT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSdtStore, s); },
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildSdt(0x0001, v, n, l); },
      [](ITableCollector* p, ULONG* s) { return p->GetSdtStatus(0x1234, s); },
      [](ITableCollector* p, ULONG* n) { return p->GetSdtSectionCount(1, n); },
      [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetSdtSection(0xFFFFFFFF, i, s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeSdtSection(s); },
-     [](ITableCollector* p) { return p->ResetSdt(); }, 0x0011},
+     &ITableCollector::FreeSdtSection, &ITableCollector::ResetSdt, 0x0011},
     {"CAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pCatStore, s); },
-     [](uint8_t v, uint8_t n, uint8_t l) { return BuildCat(v, n, l); },
-     [](ITableCollector* p, ULONG* s) { return p->GetCatStatus(s); },
-     [](ITableCollector* p, ULONG* n) { return p->GetCatSectionCount(n); },
-     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetCatSection(i, s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeCatSection(s); },
-     [](ITableCollector* p) { return p->ResetCat(); }, 0x0000},
+     [](uint8_t v, uint8_t n, uint8_t l) { return BuildCat(v, n, l); }, &ITableCollector::GetCatStatus,
+     &ITableCollector::GetCatSectionCount, &ITableCollector::GetCatSection, &ITableCollector::FreeCatSection,
+     &ITableCollector::ResetCat, 0x0000},
     {"VCT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pVctStore, s); },
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildTvct(0x0001, v, n, l); },
-     [](ITableCollector* p, ULONG* s) { return p->GetVctStatus(s); },
-     [](ITableCollector* p, ULONG* n) { return p->GetVctSectionCount(n); },
-     [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetVctSection(i, s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeVctSection(s); },
-     [](ITableCollector* p) { return p->ResetVct(); }, 0x0000},
+     &ITableCollector::GetVctStatus, &ITableCollector::GetVctSectionCount, &ITableCollector::GetVctSection,
+     &ITableCollector::FreeVctSection, &ITableCollector::ResetVct, 0x0000},
 };
 
-INSTANTIATE_TEST_SUITE_P(Groups, SectionSetGroup, testing::ValuesIn(kSetGroups),
-                         [](const testing::TestParamInfo<SetGroup>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Groups, SectionSetGroup, testing::ValuesIn(kSetGroups), NameOf);
 
 // --- The single-section groups: the latest section, no count, no index.
 
@@ -179,10 +172,6 @@ struct SingleGroup {
     std::function<HRESULT(ITableCollector*)> reset;
     DWORD copyPid;
 };
-
-std::ostream& operator<<(std::ostream& os, const SingleGroup& g) {
-    return os << g.name;
-}
 
 class SingleSectionGroup : public testing::TestWithParam<SingleGroup> {};
 
@@ -220,36 +209,23 @@ TEST_P(SingleSectionGroup, StatusCopiesReleaseAndReset) {
 
 const SingleGroup kSingleGroups[] = {
     {"TDT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pTdtStore, s); }, BuildTdt(),
-     [](ITableCollector* p, ULONG* s) { return p->GetTdtStatus(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->GetTdtSection(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeTdtSection(s); },
-     [](ITableCollector* p) { return p->ResetTdt(); }, 0x0014},
+     &ITableCollector::GetTdtStatus, &ITableCollector::GetTdtSection, &ITableCollector::FreeTdtSection,
+     &ITableCollector::ResetTdt, 0x0014},
     {"TOT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pTotStore, s); }, BuildTot(),
-     [](ITableCollector* p, ULONG* s) { return p->GetTotStatus(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->GetTotSection(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeTotSection(s); },
-     [](ITableCollector* p) { return p->ResetTot(); }, 0x0014},
+     &ITableCollector::GetTotStatus, &ITableCollector::GetTotSection, &ITableCollector::FreeTotSection,
+     &ITableCollector::ResetTot, 0x0014},
     {"RST", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pRstStore, s); }, BuildRst(),
-     [](ITableCollector* p, ULONG* s) { return p->GetRstStatus(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->GetRstSection(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeRstSection(s); },
-     [](ITableCollector* p) { return p->ResetRst(); }, 0x0013},
+     &ITableCollector::GetRstStatus, &ITableCollector::GetRstSection, &ITableCollector::FreeRstSection,
+     &ITableCollector::ResetRst, 0x0013},
     {"MGT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pMgtStore, s); }, BuildMgt(3, {}),
-     [](ITableCollector* p, ULONG* s) { return p->GetMgtStatus(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->GetMgtSection(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeMgtSection(s); },
-     [](ITableCollector* p) { return p->ResetMgt(); }, 0x1FFB},
-    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); }, BuildStt(0x12345610u),
-     [](ITableCollector* p, ULONG* s) { return p->GetSttStatus(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->GetSttSection(s); },
-     [](ITableCollector* p, StoredSection** s) { return p->FreeSttSection(s); },
-     [](ITableCollector* p) { return p->ResetStt(); }, 0x1FFB},
+     &ITableCollector::GetMgtStatus, &ITableCollector::GetMgtSection, &ITableCollector::FreeMgtSection,
+     &ITableCollector::ResetMgt, 0x1FFB},
+    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); },
+     BuildStt(0x12345610u), &ITableCollector::GetSttStatus, &ITableCollector::GetSttSection,
+     &ITableCollector::FreeSttSection, &ITableCollector::ResetStt, 0x1FFB},
 };
 
-INSTANTIATE_TEST_SUITE_P(Groups, SingleSectionGroup, testing::ValuesIn(kSingleGroups),
-                         [](const testing::TestParamInfo<SingleGroup>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Groups, SingleSectionGroup, testing::ValuesIn(kSingleGroups), NameOf);
 
 // --- PMT: keyed by (PID, program_number).
 
@@ -293,131 +269,97 @@ TEST(PmtGroup, SectionsByPidAndProgram) {
     EXPECT_EQ(c->FreePmtSection(second.out()), E_INVALIDARG);
 }
 
-// --- DVB EIT: per table_id, section and service; the store answers the status.
+// --- DVB and ATSC EIT: per table_id or table_type, section and service; the store answers the status.
 
-TEST(EitGroup, StatusCountAndCopiesPerTableId) {
+struct EitLike {
+    const char* name;
+    ULONG table;
+    ULONG others[3]; // keys that hold nothing: status NONE, count 0
+    std::function<Bytes(uint16_t service, uint8_t section)> build; // one of two sections
+    std::function<HRESULT(TableCollectorFilter&, const Bytes&)> add;
+    HRESULT (STDMETHODCALLTYPE ITableCollector::*status)(ULONG, ULONG*);
+    HRESULT (STDMETHODCALLTYPE ITableCollector::*count)(ULONG, ULONG*);
+    HRESULT (STDMETHODCALLTYPE ITableCollector::*get)(ULONG, ULONG, ULONG, StoredSection**);
+    HRESULT (STDMETHODCALLTYPE ITableCollector::*release)(StoredSection**);
+    HRESULT (STDMETHODCALLTYPE ITableCollector::*reset)();
+    HRESULT missing; // GetSection for a key not held
+    DWORD copyPid;
+};
+
+class EitGroup : public testing::TestWithParam<EitLike> {};
+
+TEST_P(EitGroup, StatusCountAndCopiesPerTable) {
+    const EitLike& g = GetParam();
     Collector c;
     ASSERT_EQ(c.hr, S_OK);
+    ITableCollector* p = c.itf;
     ULONG status = 99, count = 99;
-    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    EXPECT_EQ((p->*g.status)(g.table, &status), S_OK);
     EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE)); // nothing held for the key
-    const Bytes service1 = BuildEit(0x4E, 1, 0, 0, 1, 1);
-    const Bytes service2 = BuildEit(0x4E, 2, 0, 0, 1, 1);
-    ASSERT_EQ(Add(c.filter->m_pEitStore, service1), S_OK);
-    ASSERT_EQ(Add(c.filter->m_pEitStore, service2), S_OK);
-    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    const Bytes service1 = g.build(1, 0), service2 = g.build(2, 0);
+    ASSERT_EQ(g.add(*c.filter, service1), S_OK);
+    ASSERT_EQ(g.add(*c.filter, service2), S_OK);
+    EXPECT_EQ((p->*g.status)(g.table, &status), S_OK);
     EXPECT_EQ(status, kIncomplete);
-    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
+    EXPECT_EQ((p->*g.count)(g.table, &count), S_OK);
     EXPECT_EQ(count, 1u);
-    ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 2, 0, 1, 1, 1)), S_OK);
-    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
+    ASSERT_EQ(g.add(*c.filter, g.build(2, 1)), S_OK); // section 1 of any service
+    EXPECT_EQ((p->*g.status)(g.table, &status), S_OK);
     EXPECT_EQ(status, kComplete);
-
-    for (ULONG tableId : {0x4Fu, 0x60u, 0x50u}) {
-        SCOPED_TRACE(tableId);
-        EXPECT_EQ(c->GetEitStatus(tableId, &status), S_OK);
+    for (ULONG other : g.others) {
+        SCOPED_TRACE(other);
+        EXPECT_EQ((p->*g.status)(other, &status), S_OK);
         EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
-        EXPECT_EQ(c->GetEitSectionCount(tableId, &count), S_OK);
+        EXPECT_EQ((p->*g.count)(other, &count), S_OK);
         EXPECT_EQ(count, 0u);
     }
 
     Copy copy, missing;
-    EXPECT_EQ(c->GetEitSection(0x4E, 0, 2, copy.out()), S_OK);
-    ExpectCopy(copy, 0x0012, 0, service2);
-    EXPECT_EQ(c->GetEitSection(0x4E, 0, 3, missing.out()), E_POINTER);
-    EXPECT_EQ(c->GetEitSection(0x4F, 0, 1, missing.out()), E_POINTER);
+    EXPECT_EQ((p->*g.get)(g.table, 0, 2, copy.out()), S_OK);
+    ExpectCopy(copy, g.copyPid, 0, service2);
+    EXPECT_EQ((p->*g.get)(g.table, 0, 3, missing.out()), g.missing);
+    EXPECT_EQ((p->*g.get)(g.others[0], 0, 1, missing.out()), g.missing);
     EXPECT_EQ(missing.p, nullptr);
-    ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetEitSection(0x4E, 0, 1, out); });
+    ExpectCopyOutOfMemory([&](StoredSection** out) { return (p->*g.get)(g.table, 0, 1, out); });
 
-    EXPECT_EQ(c->ResetEit(), S_OK);
-    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
+    EXPECT_EQ((p->*g.reset)(), S_OK);
+    EXPECT_EQ((p->*g.count)(g.table, &count), S_OK);
     EXPECT_EQ(count, 0u);
-    ExpectCopy(copy, 0x0012, 0, service2);
-    EXPECT_EQ(c->FreeEitSection(copy.out()), S_OK);
-    EXPECT_EQ(c->FreeEitSection(copy.out()), E_INVALIDARG);
+    ExpectCopy(copy, g.copyPid, 0, service2);
+    EXPECT_EQ((p->*g.release)(copy.out()), S_OK);
+    EXPECT_EQ((p->*g.release)(copy.out()), E_INVALIDARG);
 }
 
-TEST(EitGroup, ResetOnVersionChangeIsSetThroughTheInterface) {
-    Collector c;
-    ASSERT_EQ(c.hr, S_OK);
-    ULONG count = 99;
-    auto fill = [&] {
-        ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 0, 0, 1, 1)), S_OK);
-        ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 0, 1, 1, 1)), S_OK);
-    };
-    fill();
-    // By default a new version of one section empties the whole store.
-    ASSERT_EQ(Add(c.filter->m_pEitStore, BuildEit(0x4E, 1, 1, 1, 1, 1)), S_OK);
-    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
-    EXPECT_EQ(count, 1u);
+const EitLike kEitGroups[] = {
+    {"DVB",
+     0x4E,
+     {0x4F, 0x60, 0x50},
+     [](uint16_t service, uint8_t section) { return BuildEit(0x4E, service, 0, section, 1, 1); },
+     [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pEitStore, s); },
+     &ITableCollector::GetEitStatus,
+     &ITableCollector::GetEitSectionCount,
+     &ITableCollector::GetEitSection,
+     &ITableCollector::FreeEitSection,
+     &ITableCollector::ResetEit,
+     E_POINTER,
+     0x0012},
+    {"ATSC",
+     0x0100,
+     {0x0200, 0x00FF, 0x0180},
+     [](uint16_t source, uint8_t section) { return BuildAtscEit(source, 0, section, 1); },
+     [](TableCollectorFilter& f, const Bytes& s) {
+         return f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(s.size()), s.data());
+     },
+     &ITableCollector::GetAtscEitStatus,
+     &ITableCollector::GetAtscEitSectionCount,
+     &ITableCollector::GetAtscEitSection,
+     &ITableCollector::FreeAtscEitSection,
+     &ITableCollector::ResetAtscEit,
+     E_INVALIDARG,
+     0x1D00},
+};
 
-    EXPECT_EQ(c->ResetEit(), S_OK);
-    EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
-    fill();
-    const Bytes replacement = BuildEit(0x4E, 1, 1, 1, 1, 1);
-    ASSERT_EQ(Add(c.filter->m_pEitStore, replacement), S_OK);
-    EXPECT_EQ(c->GetEitSectionCount(0x4E, &count), S_OK);
-    EXPECT_EQ(count, 2u);
-    Copy copy;
-    EXPECT_EQ(c->GetEitSection(0x4E, 1, 1, copy.out()), S_OK);
-    ExpectCopy(copy, 0x0012, 1, replacement);
-}
-
-// --- ATSC EIT: per table_type (EIT-k), section and source.
-
-TEST(AtscEitGroup, StatusCountAndCopiesPerTableType) {
-    Collector c;
-    ASSERT_EQ(c.hr, S_OK);
-    AtscEitStore* store = c.filter->m_pAtscEitStore;
-    ULONG status = 99, count = 99;
-    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
-    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
-
-    const Bytes source1 = BuildAtscEit(1, 0, 0, 0), source2 = BuildAtscEit(2, 0, 0, 0);
-    ASSERT_EQ(store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(source1.size()), source1.data()), S_OK);
-    ASSERT_EQ(store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(source2.size()), source2.data()), S_OK);
-    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
-    EXPECT_EQ(status, kComplete);
-    EXPECT_EQ(c->GetAtscEitSectionCount(0x0100, &count), S_OK);
-    EXPECT_EQ(count, 1u);
-    for (ULONG tableType : {0x00FFu, 0x0180u, 0x0200u}) {
-        SCOPED_TRACE(tableType);
-        EXPECT_EQ(c->GetAtscEitStatus(tableType, &status), S_OK);
-        EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
-        EXPECT_EQ(c->GetAtscEitSectionCount(tableType, &count), S_OK);
-        EXPECT_EQ(count, 0u);
-    }
-
-    Copy copy, missing;
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, copy.out()), S_OK);
-    ExpectCopy(copy, 0x1D00, 0, source2);
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 3, missing.out()), E_INVALIDARG);
-    EXPECT_EQ(c->GetAtscEitSection(0x0200, 0, 1, missing.out()), E_INVALIDARG);
-    EXPECT_EQ(missing.p, nullptr);
-    ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetAtscEitSection(0x0100, 0, 1, out); });
-
-    // By default a new version empties every EIT-k; with the flag cleared it replaces its own section.
-    auto add = [&](const Bytes& section) {
-        return store->AddSection(0x1D00, 0x0100, static_cast<DWORD>(section.size()), section.data());
-    };
-    ASSERT_EQ(add(BuildAtscEit(1, 1, 0, 0)), S_OK);
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, missing.out()), E_INVALIDARG);
-    EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
-    ASSERT_EQ(add(source2), S_OK);
-    const Bytes newer = BuildAtscEit(1, 2, 0, 0);
-    ASSERT_EQ(add(newer), S_OK);
-    Copy kept, replaced;
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 2, kept.out()), S_OK);
-    EXPECT_EQ(c->GetAtscEitSection(0x0100, 0, 1, replaced.out()), S_OK);
-    ExpectCopy(replaced, 0x1D00, 0, newer);
-
-    EXPECT_EQ(c->ResetAtscEit(), S_OK);
-    EXPECT_EQ(c->GetAtscEitSectionCount(0x0100, &count), S_OK);
-    EXPECT_EQ(count, 0u);
-    ExpectCopy(copy, 0x1D00, 0, source2);
-    EXPECT_EQ(c->FreeAtscEitSection(copy.out()), S_OK);
-    EXPECT_EQ(c->FreeAtscEitSection(copy.out()), E_INVALIDARG);
-}
+INSTANTIATE_TEST_SUITE_P(Groups, EitGroup, testing::ValuesIn(kEitGroups), NameOf);
 
 // --- ETT: one section per ETM_id, no status; its reset fails on an empty store.
 
@@ -463,50 +405,38 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
     Collector c;
     ASSERT_EQ(c.hr, S_OK);
     TableCollectorFilter& f = *c.filter;
-    const Bytes pmt = BuildPmt(1, 0, 0x0101, {});
-    const Bytes atscEit = BuildAtscEit(1, 0, 0, 0), ett = BuildEtt(0x00010002, 0);
-    ASSERT_EQ(Add(f.m_pPatStore, BuildPat(1, 0, {{1, 0x0100}})), S_OK);
+    for (const SetGroup& g : kSetGroups) {
+        ASSERT_EQ(g.add(f, g.build(0, 0, 0)), S_OK) << g.name;
+    }
+    for (const SingleGroup& g : kSingleGroups) {
+        ASSERT_EQ(g.add(f, g.section), S_OK) << g.name;
+    }
+    for (const EitLike& g : kEitGroups) {
+        ASSERT_EQ(g.add(f, g.build(1, 0)), S_OK) << g.name;
+    }
+    const Bytes pmt = BuildPmt(1, 0, 0x0101, {}), ett = BuildEtt(0x00010002, 0);
     ASSERT_EQ(f.m_pPmtStore->AddSection(0x0100, 1, static_cast<DWORD>(pmt.size()), pmt.data()), S_OK);
-    ASSERT_EQ(Add(f.m_pNitStore, BuildNitLike(0x40, 1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pBatStore, BuildNitLike(0x4A, 1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pSdtStore, BuildSdt(1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pEitStore, BuildEit(0x4E, 1, 0, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pTdtStore, BuildTdt()), S_OK);
-    ASSERT_EQ(Add(f.m_pTotStore, BuildTot()), S_OK);
-    ASSERT_EQ(Add(f.m_pRstStore, BuildRst()), S_OK);
-    ASSERT_EQ(Add(f.m_pCatStore, BuildCat(0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pMgtStore, BuildMgt(0, {})), S_OK);
-    ASSERT_EQ(Add(f.m_pVctStore, BuildTvct(1, 0, 0, 0)), S_OK);
-    ASSERT_EQ(Add(f.m_pSttStore, BuildStt(0x12345610u)), S_OK);
-    ASSERT_EQ(
-        f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(atscEit.size()), atscEit.data()),
-        S_OK);
     ASSERT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
     EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
     EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
 
     EXPECT_EQ(c->ResetAllTables(), S_OK);
 
-    using StatusCall = std::function<HRESULT(ULONG*)>;
-    const StatusCall incomplete[] = {
-        [&](ULONG* s) { return c->GetPatStatus(s); },    [&](ULONG* s) { return c->GetPmtStatus(s); },
-        [&](ULONG* s) { return c->GetNitStatus(0, s); }, [&](ULONG* s) { return c->GetBatStatus(s); },
-        [&](ULONG* s) { return c->GetSdtStatus(0, s); }, [&](ULONG* s) { return c->GetTdtStatus(s); },
-        [&](ULONG* s) { return c->GetTotStatus(s); },    [&](ULONG* s) { return c->GetRstStatus(s); },
-        [&](ULONG* s) { return c->GetCatStatus(s); },    [&](ULONG* s) { return c->GetMgtStatus(s); },
-        [&](ULONG* s) { return c->GetVctStatus(s); },    [&](ULONG* s) { return c->GetSttStatus(s); },
-    };
-    for (size_t i = 0; i < std::size(incomplete); ++i) {
-        SCOPED_TRACE(i);
-        ULONG status = 99;
-        EXPECT_EQ(incomplete[i](&status), S_OK);
-        EXPECT_EQ(status, kIncomplete);
-    }
     ULONG status = 99, count = 99;
-    EXPECT_EQ(c->GetEitStatus(0x4E, &status), S_OK);
-    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
-    EXPECT_EQ(c->GetAtscEitStatus(0x0100, &status), S_OK);
-    EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE));
+    for (const SetGroup& g : kSetGroups) {
+        EXPECT_EQ(g.status(c.itf, &status), S_OK);
+        EXPECT_EQ(status, kIncomplete) << g.name;
+    }
+    for (const SingleGroup& g : kSingleGroups) {
+        EXPECT_EQ(g.status(c.itf, &status), S_OK);
+        EXPECT_EQ(status, kIncomplete) << g.name;
+    }
+    for (const EitLike& g : kEitGroups) {
+        EXPECT_EQ((c.itf->*g.status)(g.table, &status), S_OK);
+        EXPECT_EQ(status, static_cast<ULONG>(TABLE_STATUS_NONE)) << g.name;
+    }
+    EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
+    EXPECT_EQ(status, kIncomplete);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
 

@@ -1,6 +1,7 @@
-// The ATSC order-1 Huffman decoder: its escape rules (what follows an escape or a character above 127 is
-// sent as 8 bits, and an escaped character below 128 picks the tree of the next one) and the two decode
-// tables of A/65, checked tree by tree and through an encoder built from their own codes.
+// The ATSC order-1 Huffman decoder: each character's tree is the prior character's; what follows an
+// escape or a character above 127 is sent as 8 bits, and an escaped character below 128 picks the tree
+// of the next one. The two decode tables of A/65 are checked tree by tree and through an encoder built
+// from their own codes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -48,13 +49,27 @@ TEST(SiHuffman, EscapedAndHighCharactersFollowTheEscapeRules) {
         {"high characters in a row, then the terminator as is", {0xFA, 0x7F, 0x00, 0x00}, true, "\xE9\xFC"},
         {"the terminator as is ends the string", {0xFA, 0x40, 0x3F}, true, "\xE9"},
         {"the padding after a high character", {0xFA, 0x60}, true, "\xE9"},
+        {"0x80 is a high character too",
+         {0xE0, 0x10, 0x60},
+         true,
+         "\x80"
+         "A"},
+        {"the tree of the prior character: 0 0 10", {0x20}, true, "aa"},
+        {"no end code: the bits run out", {0x00}, true, "aaaaaaaa"},
         {"an escape cut short", {0x3F}, false, "aa"},
+        {"an escaped character cut short", {0xFA}, false, ""},
     };
     for (const Case& c : cases) {
         std::string out;
         EXPECT_EQ(HuffmanDecode(table, c.bits, out), c.ok) << c.what;
         EXPECT_EQ(out, c.out) << c.what;
     }
+    // A tree that points back at itself is refused, not followed for ever; so is a table too short.
+    Bytes loop = table;
+    loop[256 + 1] = 0x00;
+    std::string out;
+    EXPECT_FALSE(HuffmanDecode(loop, Bytes{0x40}, out));
+    EXPECT_FALSE(HuffmanDecode(Bytes(10, 0), Bytes{0x00}, out));
 }
 
 TEST(SiHuffman, ReadsTheDecodeTreeExampleOfA65) {

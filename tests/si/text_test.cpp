@@ -1,11 +1,10 @@
 // Broadcast texts: one string per DVB character-table selector, ISO 6937's non-spacing diacritics, the
-// control codes, and ATSC multiple strings in every mode with their Huffman decoding.
+// control codes, ATSC multiple strings in every mode, and UTF-16 short names.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "si/Huffman.h"
 #include "si/Text.h"
 
 using namespace quenlix::si;
@@ -144,39 +143,6 @@ TEST(SiText, AtscMultipleStrings) {
         EXPECT_LE(cut->offset, n) << cut->reason;
         EXPECT_LE(got.size(), 2u);
     }
-}
-
-TEST(SiText, HuffmanDecoderWalksTheTreeOfThePriorCharacter) {
-    // Every context uses one tree at byte 256: 0 -> 'a', 10 -> end, 11 -> escape.
-    Bytes table(256, 0);
-    for (int i = 0; i < 128; ++i) {
-        table[i * 2] = 0x01;
-        table[i * 2 + 1] = 0x00;
-    }
-    table.insert(table.end(), {0x80 | 'a', 0x01, 0x80, 0x80 | 0x1B});
-    struct Case {
-        Bytes bits;
-        bool ok;
-        const char* out;
-    } cases[] = {
-        {{0x20}, true, "aa"},         // 0 0 10
-        {{0xFA, 0x60}, true, "\xE9"}, // 11 11101001 10: an escaped 8-bit character
-        {{0x00}, true, "aaaaaaaa"},   // no end code: the bits run out
-        {{0xFA}, false, ""},          // an escape cut short
-        {{0x3F}, false, "aa"},        // 0 0, then an escape with four bits after it
-    };
-    for (const Case& c : cases) {
-        std::string out;
-        const bool ok = HuffmanDecode(table, c.bits, out);
-        EXPECT_EQ(ok, c.ok);
-        EXPECT_EQ(out, c.out);
-    }
-    // A tree that points back at itself is refused, not followed for ever.
-    Bytes loop = table;
-    loop[256 + 1] = 0x00;
-    std::string out;
-    EXPECT_FALSE(HuffmanDecode(loop, Bytes{0x40}, out));
-    EXPECT_FALSE(HuffmanDecode(Bytes(10, 0), Bytes{0x00}, out));
 }
 
 TEST(SiText, Utf16ShortNames) {

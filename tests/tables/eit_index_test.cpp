@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <tuple>
+#include <type_traits>
 
 namespace qxtest {
 namespace {
@@ -42,14 +43,8 @@ HRESULT AddTo(EitStore& s, DWORD, DWORD, const Bytes& b) {
     return Add(s, b);
 }
 HRESULT AddTo(AtscEitStore& s, DWORD table, DWORD pid, const Bytes& b) {
-    Sample sample(b);
-    return s.AddSection(pid, table, sample.length(), sample.data());
-}
-const EitSectionNode* ListOf(const EitStore& s, DWORD table) {
-    return s.GetList(table);
-}
-const EitSectionNode* ListOf(const AtscEitStore& s, DWORD table) {
-    return s.GetList(table);
+    ExactBuffer sample(b);
+    return s.AddSection(pid, table, sample.size(), sample.data());
 }
 
 // Every node in list order, as a reader walking the lists sees them.
@@ -62,7 +57,7 @@ struct Walked {
 template <class Store> std::vector<Walked> Walk(const Store& store, const StoreKind& kind) {
     std::vector<Walked> out;
     for (DWORD t : kind.tables) {
-        for (const EitSectionNode* first = ListOf(store, t); first; first = first->next_section) {
+        for (const EitSectionNode* first = store.GetList(t); first; first = first->next_section) {
             for (const EitSectionNode* n = first; n; n = n->next_service) {
                 out.push_back({{t, n->section_number, SectionTableIdExtension(n->bytes)},
                                n->pid,
@@ -112,11 +107,7 @@ struct ListModel {
     }
 };
 
-StoredSection* Get(const EitStore& s, const Key& k, StoredSection** out) {
-    auto [t, sn, id] = k;
-    return SUCCEEDED(s.GetSection(t, sn, id, out)) ? *out : nullptr;
-}
-StoredSection* Get(const AtscEitStore& s, const Key& k, StoredSection** out) {
+template <class Store> StoredSection* Get(const Store& s, const Key& k, StoredSection** out) {
     auto [t, sn, id] = k;
     return SUCCEEDED(s.GetSection(t, sn, id, out)) ? *out : nullptr;
 }
@@ -125,7 +116,12 @@ template <class Store> void ExpectLookupsMatchWalk(const Store& store, const std
     for (const Walked& w : walk) {
         Copy copy;
         ASSERT_NE(Get(store, w.key, copy.out()), nullptr);
-        EXPECT_EQ(Bytes(copy.p->bytes, copy.p->bytes + copy.p->length), w.bytes);
+        EXPECT_EQ(copy.bytes(), w.bytes);
+        EXPECT_EQ(copy.p->pid, w.pid);
+        if constexpr (std::is_same_v<Store, EitStore>) {
+            const auto [t, s, id] = w.key;
+            EXPECT_EQ(store.GetVersion(t, s, id), static_cast<LONG>(SectionVersion(w.bytes.data())));
+        }
     }
 }
 
@@ -137,7 +133,8 @@ template <class Store> void RandomSequences(const StoreKind& kind, bool dvb) {
         const DWORD services = seed <= 2 ? 6 : 300;
         Store store;
         ListModel model;
-        std::map<Key, uint8_t> versions; // the version each key is sent with now
+        std::map<Key, uint8_t> versions;  // the version each key is sent with now
+        bool resetOnVersionChange = true; // the flag as set: any non-zero value, and it outlives Reset
         for (int step = 0; step < 3000; ++step) {
             const unsigned roll = rng() % 100;
             if (roll == 0) {
@@ -146,7 +143,9 @@ template <class Store> void RandomSequences(const StoreKind& kind, bool dvb) {
                 continue;
             }
             if (roll == 1) {
-                store.SetResetOnVersionChange(rng() % 2);
+                const DWORD flag = rng() % 2 ? 1 + rng() % 9 : 0;
+                store.SetResetOnVersionChange(flag);
+                resetOnVersionChange = flag != 0;
                 continue;
             }
             const Key k{kind.tables[rng() % kind.tables.size()], static_cast<DWORD>(rng() % 4),
@@ -170,7 +169,7 @@ template <class Store> void RandomSequences(const StoreKind& kind, bool dvb) {
             }
             ASSERT_EQ(AddTo(store, t, pid, b), expected);
             if (expected == S_OK) {
-                if (held != model.held.end() && store.GetResetOnVersionChange()) {
+                if (held != model.held.end() && resetOnVersionChange) {
                     model.Clear();
                 }
                 model.Put(k, pid, b);

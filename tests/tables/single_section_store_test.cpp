@@ -71,28 +71,6 @@ TEST(RstStore, AcceptanceAndLength) {
     EXPECT_EQ(21u, store.Held().length);
 }
 
-TEST(SingleSectionStores, ResetAndCopies) {
-    TdtStore store;
-    StoredSection* out = nullptr;
-    EXPECT_EQ(E_POINTER, store.GetSection(&out));
-    ASSERT_EQ(S_OK, Add(store, BuildTdt()));
-    Copy copy;
-    ASSERT_EQ(S_OK, store.GetSection(copy.out()));
-    ASSERT_NE(nullptr, copy.p);
-    EXPECT_EQ(0x0014u, copy.p->pid);
-    EXPECT_EQ(0u, copy.p->section_number);
-    EXPECT_EQ(8u, copy.p->length);
-
-    EXPECT_TRUE(store.Reset());
-    EXPECT_FALSE(store.IsComplete());
-    EXPECT_EQ(E_POINTER, store.GetSection(&out));
-    EXPECT_EQ(nullptr, out);
-    EXPECT_EQ(0u, store.Held().length);
-    EXPECT_EQ(0u, store.Held().pid);
-    EXPECT_EQ(0, memcmp(BuildTdt().data(), copy.p->bytes, 8)); // the copy outlives the reset
-    EXPECT_TRUE(store.Reset());
-}
-
 TEST(SingleSectionStores, OutOfMemory) {
     TotStore store;
     ASSERT_EQ(S_OK, Add(store, BuildTot()));

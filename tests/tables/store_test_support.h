@@ -1,46 +1,42 @@
-// Shared helpers of the store tests: exactly-sized heap samples (so the sanitizer build catches any
-// read past a sample's end), a guard for the allocation-failure hook, and section builders for the
-// DVB tables the general section builder does not know.
+// Shared helpers of the store and interface tests: exactly-sized heap samples (so the sanitizer build
+// catches any read past a sample's end), a guard for the allocation-failure hook, copies that free
+// themselves, and section builders for the DVB tables the general section builder does not know.
 #pragma once
 #include "baseclasses/allocation.h"
+#include "decode/decode_support.h"
 #include "support/core/section_builder.h"
 #include "tables/section.h"
 
 #include <windows.h>
 #include <quenlix.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <functional>
 #include <vector>
 
 namespace qxtest {
 
-// A sample in a heap block of exactly its size.
-class Sample {
-public:
-    explicit Sample(const Bytes& bytes) : Sample(bytes.data(), bytes.size()) {}
-    Sample(const uint8_t* bytes, size_t size)
-        : size_(size), data_(static_cast<BYTE*>(std::malloc(size ? size : 1))) {
-        if (size != 0) {
-            std::memcpy(data_, bytes, size);
-        }
-    }
-    ~Sample() { std::free(data_); }
-    Sample(const Sample&) = delete;
-    Sample& operator=(const Sample&) = delete;
-
-    DWORD length() const { return static_cast<DWORD>(size_); }
-    const BYTE* data() const { return data_; }
-
-private:
-    size_t size_;
-    BYTE* data_;
-};
-
 // Hands a section to a store through an exactly-sized heap sample.
 template <class Store> HRESULT Add(Store& store, const Bytes& bytes) {
-    Sample sample(bytes);
-    return store.AddSection(sample.length(), sample.data());
+    ExactBuffer buf(bytes);
+    return store.AddSection(buf.size(), buf.data());
+}
+
+// Runs work on a thread with a small stack: a release that recursed once per node would overflow it.
+inline void OnSmallStack(std::function<void()> work) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 128 * 1024);
+    pthread_t thread;
+    auto body = [](void* arg) -> void* {
+        (*static_cast<std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
 }
 
 // Makes the nth allocation from now fail for the life of the guard.
@@ -58,6 +54,7 @@ struct Copy {
         }
     }
     StoredSection** out() { return &p; }
+    Bytes bytes() const { return p == nullptr ? Bytes() : Bytes(p->bytes, p->bytes + p->length); }
 };
 
 inline Bytes Bytes12(uint16_t v) {
@@ -104,8 +101,8 @@ inline Bytes BuildEit(uint8_t tableId, uint16_t serviceId, uint8_t version, uint
     return b.Build();
 }
 
-inline Bytes BuildTdt() {
-    return {0x70, 0x70, 0x05, 0xE8, 0x3C, 0x12, 0x34, 0x56};
+inline Bytes BuildTdt(uint8_t second = 0x56) {
+    return {0x70, 0x70, 0x05, 0xE8, 0x3C, 0x12, 0x34, second};
 }
 
 // TOT with descriptors; CRC_32 correct.
@@ -123,7 +120,7 @@ inline Bytes BuildTot(const Bytes& descriptors = {}) {
 }
 
 // RST with entries of 9 bytes each.
-inline Bytes BuildRst(size_t entries) {
+inline Bytes BuildRst(size_t entries = 1) {
     Bytes s = {0x71, 0x70, 0x00};
     for (size_t i = 0; i < entries; ++i) {
         Bytes e = {0x00, 0x01, 0x00, 0x02, 0x00, static_cast<uint8_t>(i), 0x00, 0x10, 0xF4};
