@@ -420,6 +420,11 @@ int wmain(int argc, wchar_t** argv) {
             }
         }
         Check(complete, "EC_COMPLETE from the filter");
+        // The demultiplexer's thread marks itself finished just after it delivers the end of stream,
+        // which the filter may have passed on already.
+        for (int i = 0; i < 500 && !demux->Finished(); ++i) {
+            Sleep(10);
+        }
         Check(demux->Finished(), "the stream read to its end");
         Check((hr = control->Stop()) == S_OK, "Stop", Hex(hr));
         CheckTables(tc);
