@@ -150,7 +150,7 @@ TEST(QueryFrame, ResetAllTablesRunsInsideTheSectionLockOfItsThread) {
     // The pin's BeginFlush calls it with the section lock already held.
     Collector c;
     ASSERT_EQ(c.hr, S_OK);
-    ASSERT_EQ(Add(c.filter->m_pPatStore, BuildPat(1, 0, {{1, 0x100}})), S_OK);
+    ASSERT_EQ(Add(*c.filter->m_pPatStore, BuildPat(1, 0, {{1, 0x100}})), S_OK);
     c.filter->m_csSection.Lock();
     EXPECT_EQ(c->ResetAllTables(), S_OK);
     c.filter->m_csSection.Unlock();

@@ -57,6 +57,15 @@ struct Copy {
     Bytes bytes() const { return p == nullptr ? Bytes() : Bytes(p->bytes, p->bytes + p->length); }
 };
 
+// A copy's fields against what was handed in.
+inline void ExpectCopy(const StoredSection* copy, DWORD pid, DWORD sectionNumber, const Bytes& bytes) {
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->pid, pid);
+    EXPECT_EQ(copy->section_number, sectionNumber);
+    ASSERT_EQ(copy->length, bytes.size());
+    EXPECT_EQ(Bytes(copy->bytes, copy->bytes + copy->length), bytes);
+}
+
 inline Bytes Bytes12(uint16_t v) {
     return {static_cast<uint8_t>(0xF0 | ((v >> 8) & 0x0F)), static_cast<uint8_t>(v & 0xFF)};
 }
