@@ -6,6 +6,7 @@
 #include "support/core/atsc_builder.h"
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,29 @@ using PmtHolder = Holder<PmtRecord, &SectionParser::CreatePmtRecord, &SectionPar
                          &SectionParser::FreePmtRecord>;
 using NitHolder = Holder<NitRecord, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
                          &SectionParser::FreeNitRecord>;
+
+// The rows a record renders to, and those of a built section.
+template <class Record> Rows RowsOf(const Record* record) {
+    RowCollector rows;
+    TableRenderer renderer(&rows);
+    if constexpr (std::is_same_v<Record, PatRecord>) {
+        renderer.RenderPat(record);
+    } else if constexpr (std::is_same_v<Record, PmtRecord>) {
+        renderer.RenderPmt(record);
+    } else {
+        renderer.RenderNit(record);
+    }
+    return rows.rows;
+}
+inline Rows PatRows(const Bytes& s) {
+    return RowsOf<PatRecord>(PatHolder(s).record);
+}
+inline Rows PmtRows(const Bytes& s) {
+    return RowsOf<PmtRecord>(PmtHolder(s).record);
+}
+inline Rows NitRows(const Bytes& s) {
+    return RowsOf<NitRecord>(NitHolder(s).record);
+}
 
 inline std::string Crc32Text(const Bytes& section) {
     char text[16];
