@@ -18,7 +18,6 @@ public:
             std::memcpy(data_.get(), b.data(), b.size());
         }
     }
-    ExactBuffer(const Bytes& b, size_t keep) : ExactBuffer(Bytes(b.begin(), b.begin() + keep)) {}
     const BYTE* data() const { return data_.get(); }
     DWORD size() const { return static_cast<DWORD>(size_); }
 
@@ -26,6 +25,34 @@ private:
     size_t size_;
     std::unique_ptr<BYTE[]> data_;
 };
+
+// A record decoded from an exactly sized copy of a section, freed with the holder; ok is the decoder's
+// answer.
+template <class Record, Record* (SectionParser::*Create)(),
+          bool (SectionParser::*Parse)(const BYTE*, DWORD, Record*), void (SectionParser::*Free)(Record**)>
+struct Holder {
+    explicit Holder(const Bytes& section) : record((parser.*Create)()) {
+        ExactBuffer buf(section);
+        ok = (parser.*Parse)(buf.data(), buf.size(), record);
+    }
+    ~Holder() { (parser.*Free)(&record); }
+    Record* operator->() const { return record; }
+    SectionParser parser;
+    Record* record;
+    bool ok = false;
+};
+using PatHolder = Holder<PatRecord, &SectionParser::CreatePatRecord, &SectionParser::ParsePat,
+                         &SectionParser::FreePatRecord>;
+using PmtHolder = Holder<PmtRecord, &SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
+                         &SectionParser::FreePmtRecord>;
+using NitHolder = Holder<NitRecord, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
+                         &SectionParser::FreeNitRecord>;
+using MgtHolder = Holder<MgtRecord, &SectionParser::CreateMgtRecord, &SectionParser::ParseMgt,
+                         &SectionParser::FreeMgtRecord>;
+
+inline Bytes Head(const Bytes& b, size_t keep) {
+    return Bytes(b.begin(), b.begin() + static_cast<long>(keep));
+}
 
 // Turns the allocation-failure hook off when a test ends, whatever it asserted.
 struct MemFailGuard {

@@ -1,7 +1,7 @@
 // Shared by the property page tests: row and selector collectors, decoded records from built
 // sections, and the expected rows written as plain pairs.
 #pragma once
-#include "decode/SectionParser.h"
+#include "decode/decode_support.h"
 #include "propertypage/TableRendering.h"
 #include "support/core/atsc_builder.h"
 
@@ -33,24 +33,6 @@ public:
     void AddEntry(PageSelector selector, LPCSTR text) override { entries[selector].push_back(text); }
     std::vector<std::string> entries[3];
 };
-
-// A decoded record that frees itself.
-template <class Record, Record* (SectionParser::*Create)(),
-          bool (SectionParser::*Parse)(const BYTE*, DWORD, Record*), void (SectionParser::*Free)(Record**)>
-struct Holder {
-    explicit Holder(const Bytes& section) : record((parser.*Create)()) {
-        (parser.*Parse)(section.data(), static_cast<DWORD>(section.size()), record);
-    }
-    ~Holder() { (parser.*Free)(&record); }
-    SectionParser parser;
-    Record* record;
-};
-using PatHolder = Holder<PatRecord, &SectionParser::CreatePatRecord, &SectionParser::ParsePat,
-                         &SectionParser::FreePatRecord>;
-using PmtHolder = Holder<PmtRecord, &SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
-                         &SectionParser::FreePmtRecord>;
-using NitHolder = Holder<NitRecord, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
-                         &SectionParser::FreeNitRecord>;
 
 // The rows a record renders to, and those of a built section.
 template <class Record> Rows RowsOf(const Record* record) {
