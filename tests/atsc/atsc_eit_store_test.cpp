@@ -83,9 +83,8 @@ TEST(AtscEitStore, OutOfMemory) {
         AtscEitStore store;
         store.SetResetOnVersionChange(0);
         ASSERT_EQ(Add(store, 1, kEit0, held), S_OK);
-        ExactBuffer next(BuildAtscEit(1, 1, 0, 0));
         MemFailAt(1);
-        EXPECT_EQ(store.AddSection(2, kEit0, next.size(), next.data()), E_OUTOFMEMORY);
+        EXPECT_EQ(Add(store, 2, kEit0, BuildAtscEit(1, 1, 0, 0)), E_OUTOFMEMORY);
         EXPECT_EQ(Read(store, kEit0, 0, 1), held);
     }
     {
@@ -93,9 +92,8 @@ TEST(AtscEitStore, OutOfMemory) {
         AtscEitStore store;
         ASSERT_EQ(Add(store, 1, kEit0, held), S_OK);
         ASSERT_EQ(Add(store, 1, kEit0 + 5, held), S_OK);
-        ExactBuffer next(BuildAtscEit(1, 1, 0, 0));
         MemFailAt(1);
-        EXPECT_EQ(store.AddSection(2, kEit0, next.size(), next.data()), E_OUTOFMEMORY);
+        EXPECT_EQ(Add(store, 2, kEit0, BuildAtscEit(1, 1, 0, 0)), E_OUTOFMEMORY);
         EXPECT_EQ(store.GetSectionCount(kEit0), 0u);
         EXPECT_EQ(store.GetSectionCount(kEit0 + 5), 0u);
     }

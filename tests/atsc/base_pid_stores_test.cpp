@@ -166,23 +166,19 @@ TEST(VctStore, RefusesEachBrokenTestButNotTheCrc) {
 TEST(VctStore, OutOfMemoryKeepsHeldSlots) {
     MemFailGuard guard;
     Bytes s0 = BuildTvct(0x10, 1, 0, 1), s1 = BuildTvct(0x10, 1, 1, 1);
-    {
-        // Slot array, then copy, then record.
-        for (unsigned long n = 1; n <= 3; ++n) {
-            VctStore store;
-            ExactBuffer buf(s0);
-            MemFailAt(n);
-            EXPECT_EQ(store.AddSection(buf.size(), buf.data()), E_OUTOFMEMORY) << n;
-            EXPECT_EQ(store.GetSectionCount(), n == 1 ? 0u : 2u);
-            EXPECT_EQ(store.AddSection(buf.size(), buf.data()), S_OK) << n; // the repeat is stored
-        }
+    // Slot array, then copy, then record.
+    for (unsigned long n = 1; n <= 3; ++n) {
+        VctStore store;
+        MemFailAt(n);
+        EXPECT_EQ(Add(store, s0), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(store.GetSectionCount(), n == 1 ? 0u : 2u);
+        EXPECT_EQ(Add(store, s0), S_OK) << n; // the repeat is stored
     }
     VctStore store;
     ASSERT_EQ(Add(store, s0), S_OK);
     for (unsigned long n = 1; n <= 2; ++n) {
-        ExactBuffer buf(s1);
         MemFailAt(n);
-        EXPECT_EQ(store.AddSection(buf.size(), buf.data()), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(Add(store, s1), E_OUTOFMEMORY) << n;
         EXPECT_FALSE(store.IsComplete());
         StoredSection* copy = nullptr;
         ASSERT_EQ(store.GetSection(0, &copy), S_OK);

@@ -30,35 +30,26 @@ DWORD EventEtm(DWORD source, DWORD event) {
     return (source << 16) | (event << 2) | 2;
 }
 
-TEST(EttStore, KeepsOneSectionPerEtmId) {
+TEST(EttStore, OneSectionPerEtmIdEachReplacedByItsNewVersion) {
     EttStore store;
     Bytes a = BuildEtt(EventEtm(1, 1), 0), b = BuildEtt(EventEtm(1, 2), 0);
     EXPECT_EQ(Add(store, 0x1E00, a), S_OK);
     EXPECT_EQ(Add(store, 0x1E01, b), S_OK);
-    EXPECT_EQ(store.GetSectionCount(), 2u);
-    DWORD pid = 0;
-    EXPECT_EQ(Read(store, EventEtm(1, 1), &pid), a);
-    EXPECT_EQ(pid, 0x1E00u);
-    EXPECT_EQ(Read(store, EventEtm(1, 2), &pid), b);
-    EXPECT_EQ(pid, 0x1E01u);
     // The same ETM_id on another PID is the same entry.
     EXPECT_EQ(Add(store, 0x1E05, a), S_FALSE);
     EXPECT_EQ(store.GetSectionCount(), 2u);
-}
-
-TEST(EttStore, NewVersionReplacesOnlyItsEntry) {
-    EttStore store;
-    Bytes other = BuildEtt(EventEtm(2, 1), 0);
-    ASSERT_EQ(Add(store, 0x1E00, other), S_OK);
-    ASSERT_EQ(Add(store, 0x1E00, BuildEtt(EventEtm(2, 2), 0)), S_OK);
-    Bytes v1 = BuildEtt(EventEtm(2, 2), 1, {'n', 'e', 'w'});
-    EXPECT_EQ(Add(store, 0x1E07, v1), S_OK);
-    EXPECT_EQ(store.GetSectionCount(), 2u);
     DWORD pid = 0;
-    EXPECT_EQ(Read(store, EventEtm(2, 2), &pid), v1);
-    EXPECT_EQ(pid, 0x1E07u);
-    EXPECT_EQ(Read(store, EventEtm(2, 1)), other);
+    EXPECT_EQ(Read(store, EventEtm(1, 2), &pid), b);
+    EXPECT_EQ(pid, 0x1E01u);
+
+    Bytes v1 = BuildEtt(EventEtm(1, 2), 1, {'n', 'e', 'w'});
+    EXPECT_EQ(Add(store, 0x1E07, v1), S_OK);
     EXPECT_EQ(Add(store, 0x1E07, v1), S_FALSE);
+    EXPECT_EQ(store.GetSectionCount(), 2u);
+    EXPECT_EQ(Read(store, EventEtm(1, 2), &pid), v1);
+    EXPECT_EQ(pid, 0x1E07u);
+    EXPECT_EQ(Read(store, EventEtm(1, 1), &pid), a);
+    EXPECT_EQ(pid, 0x1E00u);
 }
 
 TEST(EttStore, RefusesEachBrokenTest) {
@@ -111,16 +102,14 @@ TEST(EttStore, OutOfMemoryChangesNothing) {
     ASSERT_EQ(Add(store, 1, held), S_OK);
     // A new ETM_id: copy, then node.
     for (unsigned long n = 1; n <= 2; ++n) {
-        ExactBuffer buf(BuildEtt(EventEtm(1, 2), 0));
         MemFailAt(n);
-        EXPECT_EQ(store.AddSection(1, buf.size(), buf.data()), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(Add(store, 1, BuildEtt(EventEtm(1, 2), 0)), E_OUTOFMEMORY) << n;
         EXPECT_EQ(store.GetSectionCount(), 1u);
         EXPECT_TRUE(Read(store, EventEtm(1, 2)).empty());
     }
     // A new version: the held one stays.
-    ExactBuffer v1(BuildEtt(EventEtm(1, 1), 1));
     MemFailAt(1);
-    EXPECT_EQ(store.AddSection(1, v1.size(), v1.data()), E_OUTOFMEMORY);
+    EXPECT_EQ(Add(store, 1, BuildEtt(EventEtm(1, 1), 1)), E_OUTOFMEMORY);
     EXPECT_EQ(Read(store, EventEtm(1, 1)), held);
 }
 

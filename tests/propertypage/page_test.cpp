@@ -2,6 +2,7 @@
 // a fake demultiplexer pin feeds: the state before the first fetch, every message and what it leaves,
 // the three views, PID and table-id selection, the dirty flag, Apply, and a dialog made again.
 #include <chrono>
+#include <tuple>
 
 #include "page_fixture.h"
 
@@ -41,18 +42,12 @@ TEST_F(PageTest, BeforeTheFirstUpdateOnlyTheButtonIsEnabled) {
     // The list: grid lines, full-row select, two left-aligned columns.
     DWORD ex = ListView_GetExtendedListViewStyle(List());
     EXPECT_EQ(ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-    char text[64] = {};
-    LVCOLUMN column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    ASSERT_TRUE(ListView_GetColumn(List(), 0, &column));
-    EXPECT_STREQ(text, "Item");
-    EXPECT_EQ(column.cx, 180);
-    EXPECT_EQ(column.fmt, LVCFMT_LEFT);
-    ASSERT_TRUE(ListView_GetColumn(List(), 1, &column));
-    EXPECT_STREQ(text, "Description");
-    EXPECT_EQ(column.cx, 200);
+    for (auto [index, name, width] : {std::tuple(0, "Item", 180), std::tuple(1, "Description", 200)}) {
+        char text[64] = {};
+        LVCOLUMN column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, sizeof text};
+        ASSERT_TRUE(ListView_GetColumn(List(), index, &column));
+        EXPECT_EQ(std::tuple(std::string(text), column.cx, column.fmt), std::tuple(name, width, LVCFMT_LEFT));
+    }
     EXPECT_EQ(page->IsPageDirty(), S_FALSE);
 }
 

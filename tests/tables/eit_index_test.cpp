@@ -235,9 +235,7 @@ template <class Store> void RefusedAllocationsLeaveTheStoreAsItWas(const StoreKi
 }
 
 TEST(EitIndex, RefusedAllocationsLeaveTheStoreAsItWas) {
-    struct Off {
-        ~Off() { MemFailAt(0); }
-    } guard;
+    MemFailGuard guard;
     RefusedAllocationsLeaveTheStoreAsItWas<EitStore>(kDvb);
     RefusedAllocationsLeaveTheStoreAsItWas<AtscEitStore>(kAtsc);
 }
