@@ -70,20 +70,8 @@ TEST(ParsePat, RefusesBadCrcAndNullWithoutTouchingTheRecord) {
 TEST(ParsePmt, FillsStreamsAndDescriptors) {
     // program_info: one CA descriptor; stream 1 without ES descriptors, stream 2 with two.
     Bytes info = Descriptor(0x09, {0x01, 0x00, 0xE1, 0x23});
-    SectionBuilder b;
-    b.Table(0x02).Extension(0x0042).Version(3);
-    b.Append16(0xE000 | 0x1FFF);
-    b.Append16(0xF000 | static_cast<uint16_t>(info.size()));
-    b.body.insert(b.body.end(), info.begin(), info.end());
-    b.Append({0x02});
-    b.Append16(0xE101);
-    b.Append16(0xF000);
     Bytes es = Concat({Descriptor(0x0A, {'e', 'n', 'g', 0}), Descriptor(0x52, {0x07})});
-    b.Append({0x04});
-    b.Append16(0xE102);
-    b.Append16(0xF000 | static_cast<uint16_t>(es.size()));
-    b.body.insert(b.body.end(), es.begin(), es.end());
-    Bytes pmt = b.Build();
+    Bytes pmt = BuildPmtWithDescriptors(0x0042, 0x1FFF, info, {{0x02, 0x0101, {}}, {0x04, 0x0102, es}}, 3);
 
     PmtHolder h(pmt);
     ASSERT_TRUE(h.ok);

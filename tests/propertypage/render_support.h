@@ -65,26 +65,4 @@ inline std::string Crc32Text(const Bytes& section) {
     return text;
 }
 
-// A PMT whose streams carry ES descriptors: (stream_type, PID, descriptor bytes).
-struct PmtStreamEntry {
-    uint8_t type;
-    uint16_t pid;
-    Bytes descriptors;
-};
-inline Bytes BuildPmtWithDescriptors(uint16_t program, uint16_t pcrPid, const Bytes& programInfo,
-                                     const std::vector<PmtStreamEntry>& streams) {
-    SectionBuilder b;
-    b.Table(0x02).Extension(program);
-    b.Append16(0xE000 | pcrPid);
-    b.Append16(0xF000 | static_cast<uint16_t>(programInfo.size()));
-    b.body.insert(b.body.end(), programInfo.begin(), programInfo.end());
-    for (const PmtStreamEntry& s : streams) {
-        b.body.push_back(s.type);
-        b.Append16(0xE000 | s.pid);
-        b.Append16(0xF000 | static_cast<uint16_t>(s.descriptors.size()));
-        b.body.insert(b.body.end(), s.descriptors.begin(), s.descriptors.end());
-    }
-    return b.Build();
-}
-
 } // namespace qxtest
