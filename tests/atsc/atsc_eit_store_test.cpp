@@ -10,8 +10,7 @@ namespace {
 constexpr DWORD kEit0 = 0x0100;
 
 HRESULT Add(AtscEitStore& store, DWORD pid, DWORD tableType, const Bytes& section) {
-    ExactBuffer buf(section);
-    return store.AddSection(pid, tableType, buf.size(), buf.data());
+    return qxtest::Add(store, section, pid, tableType);
 }
 
 Bytes Read(const AtscEitStore& store, DWORD tableType, DWORD section, DWORD source) {

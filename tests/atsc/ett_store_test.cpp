@@ -7,8 +7,7 @@ using namespace qxtest;
 namespace {
 
 HRESULT Add(EttStore& store, DWORD pid, const Bytes& section) {
-    ExactBuffer buf(section);
-    return store.AddSection(pid, buf.size(), buf.data());
+    return qxtest::Add(store, section, pid);
 }
 
 Bytes Read(const EttStore& store, DWORD etmId, DWORD* pid = nullptr) {

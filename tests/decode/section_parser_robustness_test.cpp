@@ -60,9 +60,9 @@ TEST(DecoderOverrun, NitEveryLoopLength) {
     };
     // network_descriptors_length at 8, transport_stream_loop_length at 14, the entries'
     // transport_descriptors_length at 20 and 29. Five bytes left at the payload's end are no entry head,
-    // and bytes after the CRC_32 are no payload.
-    const Case cases[] = {{8, 0x0FFF, 0},  {14, 0x0FFF, 2},       {20, 0x0FFF, 1},
-                          {29, 0x0FFF, 2}, {14, 0x0FFF, 2, 5, 0}, {14, 0x0FFF, 2, 0, 8}};
+    // bytes after the CRC_32 are no payload, and a loop length of 0 means no streams whatever follows.
+    const Case cases[] = {{8, 0x0FFF, 0},        {14, 0x0FFF, 2},       {20, 0x0FFF, 1}, {29, 0x0FFF, 2},
+                          {14, 0x0FFF, 2, 5, 0}, {14, 0x0FFF, 2, 0, 8}, {14, 0, 0}};
     for (const Case& c : cases) {
         Bytes nit = base;
         SetLength12(nit, c.at, c.value);

@@ -125,18 +125,6 @@ TEST(ParseNit, FillsNetworkAndTransportStreams) {
     EXPECT_EQ(r->CRC_32, TrailingCrc(nit));
 }
 
-TEST(ParseNit, ZeroLoopLengthMeansNoStreamsWhateverFollows) {
-    Bytes nit = BuildNit(1, 0, {}, {{1, 1, {}}, {2, 2, {}}});
-    nit[10] = 0xF0; // transport_stream_loop_length 0; section_length still covers the entries
-    nit[11] = 0x00;
-    FixCrc(nit);
-    NitHolder h(nit);
-    ASSERT_TRUE(h.ok);
-    NitRecord* r = h.record;
-    EXPECT_EQ(r->transport_stream_loop_length, 0u);
-    EXPECT_EQ(r->transport_stream_count, 0u);
-}
-
 TEST(ParseMgt, FillsTableEntriesAndOuterDescriptors) {
     Bytes outer = Descriptor(0x80, {0xAA, 0xBB});
     Bytes entryDesc = Descriptor(0x81, {0x01});

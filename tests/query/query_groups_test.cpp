@@ -224,10 +224,10 @@ TEST(PmtGroup, SectionsByPidAndProgram) {
     const Bytes p1 = BuildPmt(1, 0, 0x0101, {{0x02, 0x0111}});
     const Bytes p2 = BuildPmt(2, 0, 0x0201, {{0x04, 0x0211}});
     // Two programs announced on one PMT PID, so the store is sized for two.
-    ASSERT_EQ(c.filter->m_pPmtStore->AddSection(0x0100, 2, static_cast<DWORD>(p1.size()), p1.data()), S_OK);
+    ASSERT_EQ(Add(*c.filter->m_pPmtStore, p1, 0x0100, 2), S_OK);
     EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
     EXPECT_EQ(status, kIncomplete);
-    ASSERT_EQ(c.filter->m_pPmtStore->AddSection(0x0100, 2, static_cast<DWORD>(p2.size()), p2.data()), S_OK);
+    ASSERT_EQ(Add(*c.filter->m_pPmtStore, p2, 0x0100, 2), S_OK);
     EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
     EXPECT_EQ(status, kComplete);
     EXPECT_EQ(c->GetPmtSectionCount(&count), S_OK);
@@ -335,9 +335,7 @@ const EitLike kEitGroups[] = {
      0x0100,
      {0x0200, 0x00FF, 0x0180},
      [](uint16_t source, uint8_t section) { return BuildAtscEit(source, 0, section, 1); },
-     [](TableCollectorFilter& f, const Bytes& s) {
-         return f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(s.size()), s.data());
-     },
+     [](TableCollectorFilter& f, const Bytes& s) { return Add(*f.m_pAtscEitStore, s, 0x1D00, 0x0100); },
      &ITableCollector::GetAtscEitStatus,
      &ITableCollector::GetAtscEitSectionCount,
      &ITableCollector::GetAtscEitSection,
@@ -358,7 +356,7 @@ TEST(EttGroup, CountCopiesResetAndCollectionSwitch) {
     ULONG count = 99;
     EXPECT_EQ(c->ResetEtt(), E_FAIL);
     const Bytes ett = BuildEtt(0x00010002, 0);
-    ASSERT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
+    ASSERT_EQ(Add(*store, ett, 0x1E00), S_OK);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
 
@@ -372,11 +370,11 @@ TEST(EttGroup, CountCopiesResetAndCollectionSwitch) {
     // Switched off, the store ignores arrivals and keeps what it holds.
     EXPECT_EQ(c->EnableEttCollection(FALSE), S_OK);
     const Bytes other = BuildEtt(0x00010004, 0);
-    EXPECT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(other.size()), other.data()), S_FALSE);
+    EXPECT_EQ(Add(*store, other, 0x1E00), S_FALSE);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(c->EnableEttCollection(TRUE), S_OK);
-    EXPECT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(other.size()), other.data()), S_OK);
+    EXPECT_EQ(Add(*store, other, 0x1E00), S_OK);
 
     EXPECT_EQ(c->ResetEtt(), S_OK);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
@@ -403,8 +401,8 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
         ASSERT_EQ(g.add(f, g.build(1, 0)), S_OK) << g.name;
     }
     const Bytes pmt = BuildPmt(1, 0, 0x0101, {}), ett = BuildEtt(0x00010002, 0);
-    ASSERT_EQ(f.m_pPmtStore->AddSection(0x0100, 1, static_cast<DWORD>(pmt.size()), pmt.data()), S_OK);
-    ASSERT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
+    ASSERT_EQ(Add(*f.m_pPmtStore, pmt, 0x0100, 1), S_OK);
+    ASSERT_EQ(Add(*f.m_pEttStore, ett, 0x1E00), S_OK);
     EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
     EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
 
@@ -433,7 +431,7 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
     EXPECT_EQ(c->EnableEttCollection(FALSE), S_OK);
     EXPECT_EQ(c->ResetAllTables(), S_OK);
     EXPECT_FALSE(f.m_pEttStore->GetCollecting());
-    EXPECT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_FALSE);
+    EXPECT_EQ(Add(*f.m_pEttStore, ett, 0x1E00), S_FALSE);
 }
 
 } // namespace

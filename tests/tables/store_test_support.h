@@ -18,10 +18,10 @@
 
 namespace qxtest {
 
-// Hands a section to a store through an exactly-sized heap sample.
-template <class Store> HRESULT Add(Store& store, const Bytes& bytes) {
+// Hands a section to a store through an exactly-sized heap sample, after the keys the store takes first.
+template <class Store, class... Keys> HRESULT Add(Store& store, const Bytes& bytes, Keys... keys) {
     ExactBuffer buf(bytes);
-    return store.AddSection(buf.size(), buf.data());
+    return store.AddSection(static_cast<DWORD>(keys)..., buf.size(), buf.data());
 }
 
 // Runs work on a thread with a small stack: a release that recursed once per node would overflow it.
