@@ -56,15 +56,13 @@ TEST(ParsePat, CountComesFromTheLengthHandedIn) {
 
 // A refused section leaves the record untouched; cut samples are the truncation test's.
 TEST(ParsePat, RefusesBadCrcAndNullWithoutTouchingTheRecord) {
-    SectionParser parser;
-    PatRecord* r = parser.CreatePatRecord();
     Bytes pat = BuildPat(1, 0, {{1, 0x100}});
     pat.back() ^= 0x80;
-    EXPECT_FALSE(parser.ParsePat(ExactBuffer(pat).data(), static_cast<DWORD>(pat.size()), r));
-    EXPECT_FALSE(parser.ParsePat(nullptr, 16, r));
-    EXPECT_FALSE(parser.ParsePat(pat.data(), 16, nullptr));
-    EXPECT_TRUE(AllZero(r));
-    parser.FreePatRecord(&r);
+    PatHolder h(pat);
+    EXPECT_FALSE(h.ok);
+    EXPECT_FALSE(h.parser.ParsePat(nullptr, 16, h.record));
+    EXPECT_FALSE(h.parser.ParsePat(pat.data(), 16, nullptr));
+    EXPECT_TRUE(AllZero(h.record));
 }
 
 TEST(ParsePmt, FillsStreamsAndDescriptors) {
