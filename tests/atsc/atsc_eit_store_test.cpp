@@ -23,9 +23,9 @@ Bytes Read(const AtscEitStore& store, DWORD tableType, DWORD section, DWORD sour
 TEST(AtscEitStore, TableTypeOutsideTheEitRangeIsRefused) {
     AtscEitStore store;
     Bytes eit = BuildAtscEit(1, 0);
-    EXPECT_EQ(Add(store, eit, 0x1D00, 0x0180), E_INVALIDARG);
-    EXPECT_EQ(Add(store, eit, 0x1D00, 0x00FF), E_INVALIDARG);
-    EXPECT_EQ(Add(store, eit, 0x1D00, 0x0200), E_INVALIDARG);
+    for (DWORD outside : {0x0180u, 0x00FFu, 0x0200u}) {
+        EXPECT_EQ(Add(store, eit, 0x1D00, outside), E_INVALIDARG) << outside;
+    }
     EXPECT_EQ(Add(store, eit, 0x1D00, 0x017F), S_OK); // reads outside the range are the group test's
 }
 

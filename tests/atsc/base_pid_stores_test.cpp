@@ -81,17 +81,7 @@ TEST(MgtStore, SectionLengthBounds) {
     EXPECT_EQ(store.Held().length, padded.size());
 }
 
-TEST(SttStore, EveryValidSttReplacesTheLast) {
-    SttStore store;
-    Bytes first = BuildStt(1000);
-    Bytes second = BuildStt(1001);
-    EXPECT_EQ(Add(store, first), S_OK);
-    EXPECT_EQ(Add(store, second), S_OK);
-    EXPECT_EQ(Add(store, second), S_OK); // no comparison with the held one
-    EXPECT_EQ(HeldBytes(store), second);
-}
-
-TEST(SttStore, RefusesEachBrokenTest) {
+TEST(SttStore, EveryValidSttReplacesTheLastAndEachBrokenOneIsRefused) {
     Bytes held = BuildStt(1000);
     ASSERT_EQ(held.size(), 3u + 17u);
     std::vector<Breakage> breakages = CommonPsipBreakages();
@@ -105,6 +95,10 @@ TEST(SttStore, RefusesEachBrokenTest) {
     breakages.push_back({"CRC_32", [](Bytes& s) { s.back() ^= 1; }, false});
     ExpectRefused<SttStore>(breakages, held, {BuildStt(2000)}, Add<SttStore>, HeldBytes);
     SttStore store;
+    EXPECT_EQ(Add(store, held), S_OK);
+    EXPECT_EQ(Add(store, BuildStt(1001)), S_OK);
+    EXPECT_EQ(Add(store, BuildStt(1001)), S_OK); // no comparison with the held one
+    EXPECT_EQ(HeldBytes(store), BuildStt(1001));
     // The largest section_length taken.
     SectionBuilder big = SttBuilder(5);
     big.body.resize(big.body.size() + (1021 - 17), 0x00);

@@ -184,13 +184,6 @@ TEST(PatStore, SlotOperationCodes) {
     EXPECT_EQ(S_OK, Add(store, Pat(1, 2, 0, 1)));
 }
 
-// Release and its second call are the interface tests'; a record without bytes is released as well.
-TEST(FreeSection, ReleasesARecordWithoutBytes) {
-    auto* bare = static_cast<StoredSection*>(MemAllocZero(sizeof(StoredSection)));
-    EXPECT_EQ(S_OK, FreeSection(&bare));
-    EXPECT_EQ(nullptr, bare);
-}
-
 TEST(PatStore, OutOfMemoryWhileStoring) {
     Bytes section = Pat(1, 0, 0, 1);
     {
