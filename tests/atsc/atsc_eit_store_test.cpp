@@ -9,11 +9,6 @@ namespace {
 
 constexpr DWORD kEit0 = 0x0100;
 
-HRESULT Add(AtscEitStore& store, DWORD pid, DWORD tableType, const Bytes& section) {
-    ExactBuffer buf(section);
-    return store.AddSection(pid, tableType, buf.size(), buf.data());
-}
-
 Bytes Read(const AtscEitStore& store, DWORD tableType, DWORD section, DWORD source) {
     StoredSection* copy = nullptr;
     if (store.GetSection(tableType, section, source, &copy) != S_OK || copy == nullptr) {
@@ -28,21 +23,21 @@ Bytes Read(const AtscEitStore& store, DWORD tableType, DWORD section, DWORD sour
 TEST(AtscEitStore, TableTypeOutsideTheEitRangeIsRefused) {
     AtscEitStore store;
     Bytes eit = BuildAtscEit(1, 0);
-    EXPECT_EQ(Add(store, 0x1D00, 0x0180, eit), E_INVALIDARG);
-    EXPECT_EQ(Add(store, 0x1D00, 0x00FF, eit), E_INVALIDARG);
-    EXPECT_EQ(Add(store, 0x1D00, 0x0200, eit), E_INVALIDARG);
-    EXPECT_EQ(Add(store, 0x1D00, 0x017F, eit), S_OK); // reads outside the range are the group test's
+    for (DWORD outside : {0x0180u, 0x00FFu, 0x0200u}) {
+        EXPECT_EQ(Add(store, eit, 0x1D00, outside), E_INVALIDARG) << outside;
+    }
+    EXPECT_EQ(Add(store, eit, 0x1D00, 0x017F), S_OK); // reads outside the range are the group test's
 }
 
 TEST(AtscEitStore, StatusCountsSectionNumbersOverAllSources) {
     AtscEitStore store;
     const DWORD eit1 = kEit0 + 1;
-    ASSERT_EQ(Add(store, 1, eit1, BuildAtscEit(7, 0, 0, 2)), S_OK);
-    ASSERT_EQ(Add(store, 1, eit1, BuildAtscEit(7, 0, 2, 2)), S_OK);
+    ASSERT_EQ(Add(store, BuildAtscEit(7, 0, 0, 2), 1, eit1), S_OK);
+    ASSERT_EQ(Add(store, BuildAtscEit(7, 0, 2, 2), 1, eit1), S_OK);
     EXPECT_EQ(store.GetStatus(eit1), 1u);
-    ASSERT_EQ(Add(store, 1, eit1, BuildAtscEit(8, 0, 2, 2)), S_OK); // another source, same number
+    ASSERT_EQ(Add(store, BuildAtscEit(8, 0, 2, 2), 1, eit1), S_OK); // another source, same number
     EXPECT_EQ(store.GetStatus(eit1), 1u);
-    ASSERT_EQ(Add(store, 1, eit1, BuildAtscEit(8, 0, 1, 2)), S_OK);
+    ASSERT_EQ(Add(store, BuildAtscEit(8, 0, 1, 2), 1, eit1), S_OK);
     EXPECT_EQ(store.GetStatus(eit1), 2u);
     EXPECT_EQ(store.GetSectionCount(eit1), 3u);
     EXPECT_EQ(store.GetStatus(kEit0), 0u);
@@ -59,7 +54,7 @@ TEST(AtscEitStore, RefusesEachBrokenTest) {
     // A new version of the held section: it would empty the store if it were taken.
     ExpectRefused<AtscEitStore>(
         breakages, held, {BuildAtscEit(1, 1, 0, 1)},
-        [](AtscEitStore& s, const Bytes& b) { return Add(s, 1, kEit0, b); },
+        [](AtscEitStore& s, const Bytes& b) { return Add(s, b, 1, kEit0); },
         [](const AtscEitStore& s) { return Read(s, kEit0, 0, 1); });
     AtscEitStore store;
     EXPECT_EQ(store.AddSection(1, kEit0, static_cast<DWORD>(held.size()), nullptr), E_INVALIDARG);
@@ -67,11 +62,11 @@ TEST(AtscEitStore, RefusesEachBrokenTest) {
     SectionBuilder smallest;
     smallest.Table(0xCB).Extension(5).Body(Bytes(5, 0));
     ASSERT_EQ(smallest.Build().size(), 3u + 14u);
-    EXPECT_EQ(Add(store, 1, kEit0, BuildPsip(smallest)), S_OK);
+    EXPECT_EQ(Add(store, BuildPsip(smallest), 1, kEit0), S_OK);
     SectionBuilder largest = AtscEitBuilder(6, 0, 0, 0);
     largest.body.resize(largest.body.size() + 4093 - (largest.Build().size() - 3), 0);
     ASSERT_EQ(largest.Build().size(), 3u + 4093u);
-    EXPECT_EQ(Add(store, 1, kEit0, BuildPsip(largest)), S_OK);
+    EXPECT_EQ(Add(store, BuildPsip(largest), 1, kEit0), S_OK);
 }
 
 // A new node's failures are the list-walk model's; here what a new version does first.
@@ -82,20 +77,18 @@ TEST(AtscEitStore, OutOfMemory) {
         // A node to be replaced is left as it was.
         AtscEitStore store;
         store.SetResetOnVersionChange(0);
-        ASSERT_EQ(Add(store, 1, kEit0, held), S_OK);
-        ExactBuffer next(BuildAtscEit(1, 1, 0, 0));
+        ASSERT_EQ(Add(store, held, 1, kEit0), S_OK);
         MemFailAt(1);
-        EXPECT_EQ(store.AddSection(2, kEit0, next.size(), next.data()), E_OUTOFMEMORY);
+        EXPECT_EQ(Add(store, BuildAtscEit(1, 1, 0, 0), 2, kEit0), E_OUTOFMEMORY);
         EXPECT_EQ(Read(store, kEit0, 0, 1), held);
     }
     {
         // With the flag set, the reset made for the new version stands.
         AtscEitStore store;
-        ASSERT_EQ(Add(store, 1, kEit0, held), S_OK);
-        ASSERT_EQ(Add(store, 1, kEit0 + 5, held), S_OK);
-        ExactBuffer next(BuildAtscEit(1, 1, 0, 0));
+        ASSERT_EQ(Add(store, held, 1, kEit0), S_OK);
+        ASSERT_EQ(Add(store, held, 1, kEit0 + 5), S_OK);
         MemFailAt(1);
-        EXPECT_EQ(store.AddSection(2, kEit0, next.size(), next.data()), E_OUTOFMEMORY);
+        EXPECT_EQ(Add(store, BuildAtscEit(1, 1, 0, 0), 2, kEit0), E_OUTOFMEMORY);
         EXPECT_EQ(store.GetSectionCount(kEit0), 0u);
         EXPECT_EQ(store.GetSectionCount(kEit0 + 5), 0u);
     }
@@ -109,8 +102,9 @@ TEST(AtscEitStore, AWholeGuideFillsAndEmptiesOnASmallStack) {
         for (DWORD s = 0; s < sections; ++s) {
             for (DWORD src = 1; src <= sources; ++src) {
                 ASSERT_EQ(
-                    Add(*store, 0x1D00 + k, kEit0 + k,
-                        BuildAtscEit(static_cast<uint16_t>(src), 0, static_cast<uint8_t>(s), sections - 1)),
+                    Add(*store,
+                        BuildAtscEit(static_cast<uint16_t>(src), 0, static_cast<uint8_t>(s), sections - 1),
+                        0x1D00 + k, kEit0 + k),
                     S_OK);
             }
         }
@@ -122,9 +116,9 @@ TEST(AtscEitStore, AWholeGuideFillsAndEmptiesOnASmallStack) {
         EXPECT_EQ(store->GetSectionCount(kEit0 + k), 0u);
         EXPECT_EQ(store->GetList(kEit0 + k), nullptr);
     }
-    ASSERT_EQ(Add(*store, 1, kEit0, BuildAtscEit(1, 0, 0, 0)), S_OK);
+    ASSERT_EQ(Add(*store, BuildAtscEit(1, 0, 0, 0), 1, kEit0), S_OK);
     for (DWORD src = 2; src <= 12000; ++src) {
-        ASSERT_EQ(Add(*store, 1, kEit0, BuildAtscEit(static_cast<uint16_t>(src), 0, 0, 0)), S_OK);
+        ASSERT_EQ(Add(*store, BuildAtscEit(static_cast<uint16_t>(src), 0, 0, 0), 1, kEit0), S_OK);
     }
     OnSmallStack([&] { delete store; }); // the destructor empties one long chain
 }

@@ -60,13 +60,4 @@ void ExpectRefused(const std::vector<Breakage>& breakages, const Bytes& held, co
     }
 }
 
-// A copy's fields against what was handed in.
-inline void ExpectCopy(const StoredSection* copy, DWORD pid, DWORD sectionNumber, const Bytes& bytes) {
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->pid, pid);
-    EXPECT_EQ(copy->section_number, sectionNumber);
-    ASSERT_EQ(copy->length, bytes.size());
-    EXPECT_EQ(Bytes(copy->bytes, copy->bytes + copy->length), bytes);
-}
-
 } // namespace qxtest

@@ -81,17 +81,7 @@ TEST(MgtStore, SectionLengthBounds) {
     EXPECT_EQ(store.Held().length, padded.size());
 }
 
-TEST(SttStore, EveryValidSttReplacesTheLast) {
-    SttStore store;
-    Bytes first = BuildStt(1000);
-    Bytes second = BuildStt(1001);
-    EXPECT_EQ(Add(store, first), S_OK);
-    EXPECT_EQ(Add(store, second), S_OK);
-    EXPECT_EQ(Add(store, second), S_OK); // no comparison with the held one
-    EXPECT_EQ(HeldBytes(store), second);
-}
-
-TEST(SttStore, RefusesEachBrokenTest) {
+TEST(SttStore, EveryValidSttReplacesTheLastAndEachBrokenOneIsRefused) {
     Bytes held = BuildStt(1000);
     ASSERT_EQ(held.size(), 3u + 17u);
     std::vector<Breakage> breakages = CommonPsipBreakages();
@@ -105,6 +95,10 @@ TEST(SttStore, RefusesEachBrokenTest) {
     breakages.push_back({"CRC_32", [](Bytes& s) { s.back() ^= 1; }, false});
     ExpectRefused<SttStore>(breakages, held, {BuildStt(2000)}, Add<SttStore>, HeldBytes);
     SttStore store;
+    EXPECT_EQ(Add(store, held), S_OK);
+    EXPECT_EQ(Add(store, BuildStt(1001)), S_OK);
+    EXPECT_EQ(Add(store, BuildStt(1001)), S_OK); // no comparison with the held one
+    EXPECT_EQ(HeldBytes(store), BuildStt(1001));
     // The largest section_length taken.
     SectionBuilder big = SttBuilder(5);
     big.body.resize(big.body.size() + (1021 - 17), 0x00);
@@ -166,23 +160,19 @@ TEST(VctStore, RefusesEachBrokenTestButNotTheCrc) {
 TEST(VctStore, OutOfMemoryKeepsHeldSlots) {
     MemFailGuard guard;
     Bytes s0 = BuildTvct(0x10, 1, 0, 1), s1 = BuildTvct(0x10, 1, 1, 1);
-    {
-        // Slot array, then copy, then record.
-        for (unsigned long n = 1; n <= 3; ++n) {
-            VctStore store;
-            ExactBuffer buf(s0);
-            MemFailAt(n);
-            EXPECT_EQ(store.AddSection(buf.size(), buf.data()), E_OUTOFMEMORY) << n;
-            EXPECT_EQ(store.GetSectionCount(), n == 1 ? 0u : 2u);
-            EXPECT_EQ(store.AddSection(buf.size(), buf.data()), S_OK) << n; // the repeat is stored
-        }
+    // Slot array, then copy, then record.
+    for (unsigned long n = 1; n <= 3; ++n) {
+        VctStore store;
+        MemFailAt(n);
+        EXPECT_EQ(Add(store, s0), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(store.GetSectionCount(), n == 1 ? 0u : 2u);
+        EXPECT_EQ(Add(store, s0), S_OK) << n; // the repeat is stored
     }
     VctStore store;
     ASSERT_EQ(Add(store, s0), S_OK);
     for (unsigned long n = 1; n <= 2; ++n) {
-        ExactBuffer buf(s1);
         MemFailAt(n);
-        EXPECT_EQ(store.AddSection(buf.size(), buf.data()), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(Add(store, s1), E_OUTOFMEMORY) << n;
         EXPECT_FALSE(store.IsComplete());
         StoredSection* copy = nullptr;
         ASSERT_EQ(store.GetSection(0, &copy), S_OK);

@@ -6,11 +6,6 @@ using namespace qxtest;
 
 namespace {
 
-HRESULT Add(EttStore& store, DWORD pid, const Bytes& section) {
-    ExactBuffer buf(section);
-    return store.AddSection(pid, buf.size(), buf.data());
-}
-
 Bytes Read(const EttStore& store, DWORD etmId, DWORD* pid = nullptr) {
     StoredSection* copy = nullptr;
     if (store.GetSection(etmId, &copy) != S_OK || copy == nullptr) {
@@ -30,35 +25,26 @@ DWORD EventEtm(DWORD source, DWORD event) {
     return (source << 16) | (event << 2) | 2;
 }
 
-TEST(EttStore, KeepsOneSectionPerEtmId) {
+TEST(EttStore, OneSectionPerEtmIdEachReplacedByItsNewVersion) {
     EttStore store;
     Bytes a = BuildEtt(EventEtm(1, 1), 0), b = BuildEtt(EventEtm(1, 2), 0);
-    EXPECT_EQ(Add(store, 0x1E00, a), S_OK);
-    EXPECT_EQ(Add(store, 0x1E01, b), S_OK);
+    EXPECT_EQ(Add(store, a, 0x1E00), S_OK);
+    EXPECT_EQ(Add(store, b, 0x1E01), S_OK);
+    // The same ETM_id on another PID is the same entry.
+    EXPECT_EQ(Add(store, a, 0x1E05), S_FALSE);
     EXPECT_EQ(store.GetSectionCount(), 2u);
     DWORD pid = 0;
-    EXPECT_EQ(Read(store, EventEtm(1, 1), &pid), a);
-    EXPECT_EQ(pid, 0x1E00u);
     EXPECT_EQ(Read(store, EventEtm(1, 2), &pid), b);
     EXPECT_EQ(pid, 0x1E01u);
-    // The same ETM_id on another PID is the same entry.
-    EXPECT_EQ(Add(store, 0x1E05, a), S_FALSE);
-    EXPECT_EQ(store.GetSectionCount(), 2u);
-}
 
-TEST(EttStore, NewVersionReplacesOnlyItsEntry) {
-    EttStore store;
-    Bytes other = BuildEtt(EventEtm(2, 1), 0);
-    ASSERT_EQ(Add(store, 0x1E00, other), S_OK);
-    ASSERT_EQ(Add(store, 0x1E00, BuildEtt(EventEtm(2, 2), 0)), S_OK);
-    Bytes v1 = BuildEtt(EventEtm(2, 2), 1, {'n', 'e', 'w'});
-    EXPECT_EQ(Add(store, 0x1E07, v1), S_OK);
+    Bytes v1 = BuildEtt(EventEtm(1, 2), 1, {'n', 'e', 'w'});
+    EXPECT_EQ(Add(store, v1, 0x1E07), S_OK);
+    EXPECT_EQ(Add(store, v1, 0x1E07), S_FALSE);
     EXPECT_EQ(store.GetSectionCount(), 2u);
-    DWORD pid = 0;
-    EXPECT_EQ(Read(store, EventEtm(2, 2), &pid), v1);
+    EXPECT_EQ(Read(store, EventEtm(1, 2), &pid), v1);
     EXPECT_EQ(pid, 0x1E07u);
-    EXPECT_EQ(Read(store, EventEtm(2, 1)), other);
-    EXPECT_EQ(Add(store, 0x1E07, v1), S_FALSE);
+    EXPECT_EQ(Read(store, EventEtm(1, 1), &pid), a);
+    EXPECT_EQ(pid, 0x1E00u);
 }
 
 TEST(EttStore, RefusesEachBrokenTest) {
@@ -72,7 +58,7 @@ TEST(EttStore, RefusesEachBrokenTest) {
     Bytes held = BuildEtt(EventEtm(1, 1), 0);
     ExpectRefused<EttStore>(
         breakages, held, {BuildEtt(EventEtm(1, 1), 1), BuildEtt(EventEtm(1, 9), 0)},
-        [](EttStore& s, const Bytes& b) { return Add(s, 1, b); },
+        [](EttStore& s, const Bytes& b) { return Add(s, b, 1); },
         [](const EttStore& s) { return std::make_pair(s.GetSectionCount(), Read(s, EventEtm(1, 1))); },
         held.size());
     EttStore store;
@@ -82,45 +68,43 @@ TEST(EttStore, RefusesEachBrokenTest) {
     smallest.Table(0xCC).Body(Bytes(1, 0));
     Bytes tiny = BuildPsip(smallest);
     ASSERT_EQ(tiny.size(), 3u + 10u);
-    EXPECT_EQ(Add(store, 1, tiny), S_OK);
+    EXPECT_EQ(Add(store, tiny, 1), S_OK);
     EXPECT_EQ(store.GetSectionCount(), 1u);
 }
 
 TEST(EttStore, CollectionSwitch) {
     EttStore store;
     Bytes a = BuildEtt(EventEtm(1, 1), 0);
-    ASSERT_EQ(Add(store, 1, a), S_OK);
+    ASSERT_EQ(Add(store, a, 1), S_OK);
     store.SetCollecting(0);
     EXPECT_FALSE(store.GetCollecting());
-    EXPECT_EQ(Add(store, 1, Bytes{0xFF}), S_FALSE); // not even looked at
+    EXPECT_EQ(Add(store, Bytes{0xFF}, 1), S_FALSE); // not even looked at
     EXPECT_EQ(store.AddSection(1, 0, nullptr), S_FALSE);
-    EXPECT_EQ(Add(store, 1, BuildEtt(EventEtm(1, 2), 0)), S_FALSE);
-    EXPECT_EQ(Add(store, 1, BuildEtt(EventEtm(1, 1), 4)), S_FALSE);
+    EXPECT_EQ(Add(store, BuildEtt(EventEtm(1, 2), 0), 1), S_FALSE);
+    EXPECT_EQ(Add(store, BuildEtt(EventEtm(1, 1), 4), 1), S_FALSE);
     EXPECT_EQ(store.GetSectionCount(), 1u);
     EXPECT_EQ(Read(store, EventEtm(1, 1)), a); // what was held stays readable
     EXPECT_TRUE(store.Reset());
     EXPECT_FALSE(store.GetCollecting()); // the switch survives a reset
     store.SetCollecting(7);
-    EXPECT_EQ(Add(store, 1, a), S_OK);
+    EXPECT_EQ(Add(store, a, 1), S_OK);
 }
 
 TEST(EttStore, OutOfMemoryChangesNothing) {
     MemFailGuard guard;
     EttStore store;
     Bytes held = BuildEtt(EventEtm(1, 1), 0);
-    ASSERT_EQ(Add(store, 1, held), S_OK);
+    ASSERT_EQ(Add(store, held, 1), S_OK);
     // A new ETM_id: copy, then node.
     for (unsigned long n = 1; n <= 2; ++n) {
-        ExactBuffer buf(BuildEtt(EventEtm(1, 2), 0));
         MemFailAt(n);
-        EXPECT_EQ(store.AddSection(1, buf.size(), buf.data()), E_OUTOFMEMORY) << n;
+        EXPECT_EQ(Add(store, BuildEtt(EventEtm(1, 2), 0), 1), E_OUTOFMEMORY) << n;
         EXPECT_EQ(store.GetSectionCount(), 1u);
         EXPECT_TRUE(Read(store, EventEtm(1, 2)).empty());
     }
     // A new version: the held one stays.
-    ExactBuffer v1(BuildEtt(EventEtm(1, 1), 1));
     MemFailAt(1);
-    EXPECT_EQ(store.AddSection(1, v1.size(), v1.data()), E_OUTOFMEMORY);
+    EXPECT_EQ(Add(store, BuildEtt(EventEtm(1, 1), 1), 1), E_OUTOFMEMORY);
     EXPECT_EQ(Read(store, EventEtm(1, 1)), held);
 }
 
@@ -153,7 +137,7 @@ TEST(EttStore, LookupsStayRightWhenTheIndexCannotGrow) {
         EXPECT_TRUE(Read(store, EventEtm(3, e + 1)).empty());
     }
     for (const Bytes& section : held) {
-        EXPECT_EQ(Add(store, 1, section), S_FALSE);
+        EXPECT_EQ(Add(store, section, 1), S_FALSE);
     }
     EXPECT_EQ(store.GetSectionCount(), 200u);
 }
@@ -168,14 +152,14 @@ TEST(EttStore, AWholeGuideOfEtmIds) {
         }
     }
     for (DWORD id : ids) {
-        ASSERT_EQ(Add(*store, 0x1E00, BuildEtt(id, 0)), S_OK);
+        ASSERT_EQ(Add(*store, BuildEtt(id, 0), 0x1E00), S_OK);
     }
     EXPECT_EQ(store->GetSectionCount(), ids.size());
     // Every repeat is found, every one is readable, and a new version replaces in place.
     for (DWORD id : ids) {
-        ASSERT_EQ(Add(*store, 0x1E00, BuildEtt(id, 0)), S_FALSE);
+        ASSERT_EQ(Add(*store, BuildEtt(id, 0), 0x1E00), S_FALSE);
     }
-    ASSERT_EQ(Add(*store, 0x1E01, BuildEtt(ids[12345], 1)), S_OK);
+    ASSERT_EQ(Add(*store, BuildEtt(ids[12345], 1), 0x1E01), S_OK);
     EXPECT_EQ(store->GetSectionCount(), ids.size());
     EXPECT_EQ(Read(*store, ids[12345]), BuildEtt(ids[12345], 1));
     EXPECT_EQ(Read(*store, ids.back()), BuildEtt(ids.back(), 0));
@@ -184,7 +168,7 @@ TEST(EttStore, AWholeGuideOfEtmIds) {
     EXPECT_EQ(store->GetSectionCount(), 0u);
     // Filled again after the reset, the index is rebuilt from nothing.
     for (DWORD i = 0; i < 1000; ++i) {
-        ASSERT_EQ(Add(*store, 0x1E00, BuildEtt(ids[i], 0)), S_OK);
+        ASSERT_EQ(Add(*store, BuildEtt(ids[i], 0), 0x1E00), S_OK);
     }
     EXPECT_EQ(Read(*store, ids[999]), BuildEtt(ids[999], 0));
     OnSmallStack([&] { delete store; });

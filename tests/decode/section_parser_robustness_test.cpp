@@ -11,65 +11,46 @@ namespace {
 // A PMT with two program-info descriptors and two streams carrying two descriptors each.
 Bytes RichPmt() {
     Bytes info = Concat({Descriptor(0x09, {1, 2, 3, 4}), Descriptor(0x0E, {5, 6, 7})});
-    SectionBuilder b;
-    b.Table(0x02).Extension(1);
-    b.Append16(0xE100);
-    b.Append16(0xF000 | static_cast<uint16_t>(info.size()));
-    b.body.insert(b.body.end(), info.begin(), info.end());
-    for (uint16_t pid : {0x101, 0x102}) {
-        Bytes es = Concat({Descriptor(0x0A, {'e', 'n', 'g', 0}), Descriptor(0x52, {1})});
-        b.Append({0x1B});
-        b.Append16(0xE000 | pid);
-        b.Append16(0xF000 | static_cast<uint16_t>(es.size()));
-        b.body.insert(b.body.end(), es.begin(), es.end());
-    }
-    return b.Build();
+    Bytes es = Concat({Descriptor(0x0A, {'e', 'n', 'g', 0}), Descriptor(0x52, {1})});
+    return BuildPmtWithDescriptors(1, 0x0100, info, {{0x1B, 0x101, es}, {0x1B, 0x102, es}});
 }
 
 // Lengths in a PMT that claim more than there is: program_info_length, the first ES_info_length, and a
 // descriptor_length.
 TEST(DecoderOverrun, PmtLengthsBeyondTheirLoops) {
-    SectionParser parser;
     Bytes pmt0 = RichPmt();
     SetLength12(pmt0, 10, 0x0FFF);
-    ExactBuffer buf0(pmt0);
-    PmtRecord* r0 = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf0.data(), buf0.size(), r0));
+    PmtHolder r0(pmt0);
+    ASSERT_TRUE(r0.ok);
     EXPECT_EQ(r0->program_info_length, 0x0FFFu);
     // The loop runs to the payload's end: every whole descriptor that fits is kept, the rest dropped.
     EXPECT_GE(r0->program_info.descriptor_count, 2);
     EXPECT_EQ(r0->elementary_stream_count, 0u); // the stream loop would start past the end
-    parser.FreePmtRecord(&r0);
 
     Bytes pmt1 = RichPmt();
     // First stream's ES_info_length (at 12 + 11 + 3) claims more than there is.
     SetLength12(pmt1, 12 + 11 + 3, 0x0400);
-    ExactBuffer buf1(pmt1);
-    PmtRecord* r1 = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf1.data(), buf1.size(), r1));
+    PmtHolder r1(pmt1);
+    ASSERT_TRUE(r1.ok);
     ASSERT_EQ(r1->elementary_stream_count, 1u);
     EXPECT_EQ(r1->streams[0].ES_info_length, 0x400u);
     // Its loop covers the rest of the payload, which holds the whole descriptors it had plus the
     // next stream's bytes read as descriptors as far as they go.
     EXPECT_GE(r1->streams[0].descriptors.descriptor_count, 2);
-    parser.FreePmtRecord(&r1);
 
     Bytes pmt2 = RichPmt();
     pmt2[12 + 1] = 200; // the first program-info descriptor claims 200 bytes of an 11-byte loop
-    ExactBuffer buf2(pmt2);
-    PmtRecord* r2 = parser.CreatePmtRecord();
-    ASSERT_TRUE(parser.ParsePmt(buf2.data(), buf2.size(), r2));
+    PmtHolder r2(pmt2);
+    ASSERT_TRUE(r2.ok);
     EXPECT_EQ(r2->program_info.descriptor_count, 0);
     EXPECT_EQ(r2->program_info.descriptors, nullptr);
     EXPECT_EQ(r2->elementary_stream_count, 2u); // the stream loop is found by program_info_length
     EXPECT_EQ(r2->streams[1].descriptors.descriptor_count, 2);
-    parser.FreePmtRecord(&r2);
 }
 
 TEST(DecoderOverrun, NitEveryLoopLength) {
     Bytes base = BuildNit(1, 0, Descriptor(0x40, {'a', 'b'}),
                           {{1, 1, Descriptor(0x41, {1, 2, 3})}, {2, 1, Descriptor(0x41, {4, 5, 6})}});
-    SectionParser parser;
     struct Case {
         size_t at;
         uint16_t value;
@@ -79,20 +60,18 @@ TEST(DecoderOverrun, NitEveryLoopLength) {
     };
     // network_descriptors_length at 8, transport_stream_loop_length at 14, the entries'
     // transport_descriptors_length at 20 and 29. Five bytes left at the payload's end are no entry head,
-    // and bytes after the CRC_32 are no payload.
-    const Case cases[] = {{8, 0x0FFF, 0},  {14, 0x0FFF, 2},       {20, 0x0FFF, 1},
-                          {29, 0x0FFF, 2}, {14, 0x0FFF, 2, 5, 0}, {14, 0x0FFF, 2, 0, 8}};
+    // bytes after the CRC_32 are no payload, and a loop length of 0 means no streams whatever follows.
+    const Case cases[] = {{8, 0x0FFF, 0},        {14, 0x0FFF, 2},       {20, 0x0FFF, 1}, {29, 0x0FFF, 2},
+                          {14, 0x0FFF, 2, 5, 0}, {14, 0x0FFF, 2, 0, 8}, {14, 0, 0}};
     for (const Case& c : cases) {
         Bytes nit = base;
         SetLength12(nit, c.at, c.value);
         nit.insert(nit.end() - 4, c.grow, 0);
         SetLength12(nit, 1, static_cast<uint16_t>(nit.size() - 3));
         nit.insert(nit.end(), c.pad, 0);
-        ExactBuffer buf(nit);
-        NitRecord* r = parser.CreateNitRecord();
-        ASSERT_TRUE(parser.ParseNit(buf.data(), buf.size(), r)) << c.at << " " << c.grow << " " << c.pad;
+        NitHolder r(nit);
+        ASSERT_TRUE(r.ok) << c.at << " " << c.grow << " " << c.pad;
         EXPECT_EQ(r->transport_stream_count, c.streams) << c.at << " " << c.grow << " " << c.pad;
-        parser.FreeNitRecord(&r);
     }
 }
 
@@ -101,47 +80,39 @@ TEST(DecoderOverrun, MgtTablesDefinedBeyondTheSection) {
         BuildMgt(0, {{0x0100, 0x1D00, 0, 10, {}}, {0x0200, 0x1E00, 0, 10, {}}}, Descriptor(0x80, {1}));
     mgt[9] = 0xFF; // tables_defined 0xFFFF
     mgt[10] = 0xFF;
-    ExactBuffer buf(mgt);
-    SectionParser parser;
-    MgtRecord* r = parser.CreateMgtRecord();
-    ASSERT_TRUE(parser.ParseMgt(buf.data(), buf.size(), r));
+    MgtHolder r(mgt);
+    ASSERT_TRUE(r.ok);
     // The two whole entries, then the outer descriptors read as an entry head do not fit.
     EXPECT_EQ(r->tables_defined, 2u);
     EXPECT_EQ(r->tables[1].table_type_PID, 0x1E00u);
     EXPECT_EQ(r->descriptors_length, 0u); // not read after a cut loop
     EXPECT_EQ(r->descriptors.descriptors, nullptr);
-    parser.FreeMgtRecord(&r);
 }
 
 TEST(DecoderOverrun, MgtEntryAndOuterDescriptorLengths) {
     Bytes entryDesc = Descriptor(0x81, {1, 2});
     Bytes base =
         BuildMgt(0, {{0x0100, 0x1D00, 0, 10, entryDesc}, {0x0200, 0x1E00, 0, 10, {}}}, Descriptor(0x80, {3}));
-    SectionParser parser;
     {
         // The first entry's descriptors run past the end: it is the last entry decoded.
         Bytes mgt = base;
         SetLength12(mgt, 11 + 9, 0x0FFF);
-        ExactBuffer buf(mgt);
-        MgtRecord* r = parser.CreateMgtRecord();
-        ASSERT_TRUE(parser.ParseMgt(buf.data(), buf.size(), r));
+        MgtHolder r(mgt);
+        ASSERT_TRUE(r.ok);
         EXPECT_EQ(r->tables_defined, 1u);
         EXPECT_GE(r->tables[0].descriptors.descriptor_count, 1);
         EXPECT_EQ(r->descriptors.descriptors, nullptr);
-        parser.FreeMgtRecord(&r);
     }
     {
         // The outer descriptors_length runs past the end: the whole descriptor there is kept.
         Bytes mgt = base;
         SetLength12(mgt, mgt.size() - 4 - 3 - 2, 0x0FFF);
-        ExactBuffer buf(mgt);
-        MgtRecord* r = parser.CreateMgtRecord();
-        ASSERT_TRUE(parser.ParseMgt(buf.data(), buf.size(), r));
+        MgtHolder r(mgt);
+        ASSERT_TRUE(r.ok);
         EXPECT_EQ(r->tables_defined, 2u);
         EXPECT_EQ(r->descriptors_length, 0x0FFFu);
         ASSERT_EQ(r->descriptors.descriptor_count, 1);
         EXPECT_EQ(r->descriptors.descriptors[0].descriptor_data[0], 3);
-        parser.FreeMgtRecord(&r);
     }
 }
 
@@ -152,30 +123,20 @@ TEST(DecoderOverrun, EveryTruncationOfEveryTable) {
     Bytes pmt = RichPmt();
     SectionParser parser;
     for (size_t keep = 0; keep <= pmt.size(); ++keep) {
-        ExactBuffer buf(pmt, keep);
-        PmtRecord* r = parser.CreatePmtRecord();
-        EXPECT_EQ(parser.ParsePmt(buf.data(), buf.size(), r), keep >= 16) << keep;
+        PmtHolder r(Head(pmt, keep));
+        EXPECT_EQ(r.ok, keep >= 16) << keep;
         EXPECT_LE(r->elementary_stream_count, 2u);
-        parser.FreePmtRecord(&r);
     }
     for (size_t keep = 0; keep <= mgt.size(); ++keep) {
-        ExactBuffer buf(mgt, keep);
-        MgtRecord* r = parser.CreateMgtRecord();
-        EXPECT_EQ(parser.ParseMgt(buf.data(), buf.size(), r), keep >= 15) << keep;
-        parser.FreeMgtRecord(&r);
+        EXPECT_EQ(MgtHolder(Head(mgt, keep)).ok, keep >= 15) << keep;
     }
     for (size_t keep = 0; keep <= nit.size(); ++keep) {
-        ExactBuffer buf(nit, keep);
-        NitRecord* r = parser.CreateNitRecord();
-        EXPECT_EQ(parser.ParseNit(buf.data(), buf.size(), r), keep >= 14) << keep;
-        parser.FreeNitRecord(&r);
+        EXPECT_EQ(NitHolder(Head(nit, keep)).ok, keep >= 14) << keep;
     }
     for (size_t keep = 0; keep <= pat.size(); ++keep) {
-        ExactBuffer buf(pat, keep);
-        PatRecord* r = parser.CreatePatRecord();
-        EXPECT_EQ(parser.ParsePat(buf.data(), buf.size(), r), keep == pat.size()) << keep;
-        EXPECT_TRUE(keep == pat.size() || AllZero(r)) << keep;
-        parser.FreePatRecord(&r);
+        PatHolder r(Head(pat, keep));
+        EXPECT_EQ(r.ok, keep == pat.size()) << keep;
+        EXPECT_TRUE(keep == pat.size() || AllZero(r.record)) << keep;
     }
     // No bytes or no record at all; freeing nothing is harmless.
     EXPECT_FALSE(parser.ParsePmt(nullptr, 16, nullptr));
@@ -191,7 +152,7 @@ TEST(DecoderOverrun, DescriptorLoopCutAtTheLastWholeDescriptor) {
     SectionParser parser;
     Bytes loop = Concat({Descriptor(0x01, {1, 2}), Descriptor(0x02, {3, 4, 5})});
     for (size_t keep = 0; keep <= loop.size(); ++keep) {
-        ExactBuffer buf(loop, keep);
+        ExactBuffer buf(Head(loop, keep));
         DescriptorRecord* list = nullptr;
         LONG count = 0;
         ASSERT_TRUE(parser.ParseDescriptors(buf.data(), buf.size(), &list, &count));
@@ -244,18 +205,22 @@ TEST(DecoderMemory, DescriptorArrayAndPayloadFailures) {
 // copy failed is left empty, and the record is released without a leak.
 template <class Record, class Create, class Parse, class Free, class Lists>
 void FailEachAllocation(const Bytes& section, unsigned long expected, Create create, Parse parse,
-                        Free release, Lists emptyLists) {
+                        Free release, Lists loops) {
     MemFailGuard guard;
     ExactBuffer buf(section);
     SectionParser parser;
     MemFailAt(1);
     EXPECT_EQ((parser.*create)(), nullptr);
     MemFailAt(0);
+    auto emptyLoops = [&](Record* r) {
+        std::vector<const void*> lists = loops(r);
+        return std::count(lists.begin(), lists.end(), nullptr);
+    };
     Record* clean = (parser.*create)();
     unsigned long before = MemAllocationCount();
     ASSERT_TRUE((parser.*parse)(buf.data(), buf.size(), clean));
     ASSERT_EQ(MemAllocationCount() - before, expected);
-    EXPECT_EQ(emptyLists(clean), 0);
+    EXPECT_EQ(emptyLoops(clean), 0);
     (parser.*release)(&clean);
     for (unsigned long n = 1; n <= expected; ++n) {
         Record* r = (parser.*create)();
@@ -263,7 +228,7 @@ void FailEachAllocation(const Bytes& section, unsigned long expected, Create cre
         MemFailAt(n);
         EXPECT_TRUE((parser.*parse)(buf.data(), buf.size(), r)) << n;
         MemFailAt(0);
-        EXPECT_EQ(emptyLists(r), 1) << n;
+        EXPECT_EQ(emptyLoops(r), 1) << n;
         (parser.*release)(&r);
     }
 }
@@ -271,37 +236,28 @@ void FailEachAllocation(const Bytes& section, unsigned long expected, Create cre
 TEST(DecoderMemory, PmtNitMgtGoOnAfterAFailedLoop) {
     FailEachAllocation<PmtRecord>(RichPmt(), 9, &SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
                                   &SectionParser::FreePmtRecord, [](PmtRecord* r) {
-                                      int empty = r->program_info.descriptors == nullptr;
-                                      for (DWORD i = 0; i < 2; ++i) {
-                                          empty += r->streams[i].descriptors.descriptors == nullptr;
-                                      }
-                                      EXPECT_EQ(r->elementary_stream_count, 2u);
-                                      return empty;
+                                      return std::vector<const void*>{r->program_info.descriptors,
+                                                                      r->streams[0].descriptors.descriptors,
+                                                                      r->streams[1].descriptors.descriptors};
                                   });
     FailEachAllocation<NitRecord>(BuildNit(1, 0, Descriptor(0x40, {'a'}),
                                            {{1, 1, Descriptor(0x41, {1})}, {2, 1, Descriptor(0x41, {})}}),
                                   5, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
                                   &SectionParser::FreeNitRecord, [](NitRecord* r) {
-                                      int empty = r->network_descriptors.descriptors == nullptr;
-                                      for (DWORD i = 0; i < 2; ++i) {
-                                          empty += r->transport_streams[i].descriptors.descriptors == nullptr;
-                                      }
-                                      EXPECT_EQ(r->transport_stream_count, 2u);
-                                      return empty;
+                                      return std::vector<const void*>{
+                                          r->network_descriptors.descriptors,
+                                          r->transport_streams[0].descriptors.descriptors,
+                                          r->transport_streams[1].descriptors.descriptors};
                                   });
-    FailEachAllocation<MgtRecord>(BuildMgt(0,
-                                           {{0x0100, 0x1D00, 0, 1, Descriptor(0x81, {1})},
-                                            {0x0200, 0x1E00, 0, 1, Descriptor(0x82, {})}},
-                                           Descriptor(0x80, {2})),
-                                  5, &SectionParser::CreateMgtRecord, &SectionParser::ParseMgt,
-                                  &SectionParser::FreeMgtRecord, [](MgtRecord* r) {
-                                      int empty = r->descriptors.descriptors == nullptr;
-                                      for (DWORD i = 0; i < 2; ++i) {
-                                          empty += r->tables[i].descriptors.descriptors == nullptr;
-                                      }
-                                      EXPECT_EQ(r->tables_defined, 2u);
-                                      return empty;
-                                  });
+    FailEachAllocation<MgtRecord>(
+        BuildMgt(
+            0, {{0x0100, 0x1D00, 0, 1, Descriptor(0x81, {1})}, {0x0200, 0x1E00, 0, 1, Descriptor(0x82, {})}},
+            Descriptor(0x80, {2})),
+        5, &SectionParser::CreateMgtRecord, &SectionParser::ParseMgt, &SectionParser::FreeMgtRecord,
+        [](MgtRecord* r) {
+            return std::vector<const void*>{r->descriptors.descriptors, r->tables[0].descriptors.descriptors,
+                                            r->tables[1].descriptors.descriptors};
+        });
 }
 
 } // namespace

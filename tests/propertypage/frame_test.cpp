@@ -3,22 +3,8 @@
 #include "host/PropertyFrame.h"
 #include "page_fixture.h"
 
-#include <quenlix.h>
-
 namespace qxtest {
 namespace {
-
-HRESULT CreatePage(REFCLSID clsid, IPropertyPage** ppPage) {
-    if (clsid != CLSID_TableCollectorPropertyPage) {
-        return REGDB_E_CLASSNOTREG;
-    }
-    HRESULT hr = S_OK;
-    CUnknown* object = TableCollectorPropertyPage::CreateInstance(nullptr, &hr);
-    if (object == nullptr) {
-        return hr;
-    }
-    return object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(ppPage));
-}
 
 struct FrameTest : RunningFilter {
     IUnknown* object = nullptr;

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -32,9 +32,7 @@ std::string TempPath(const std::string& name) {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(f), {}};
 }
 
 struct Outcome {
@@ -105,21 +103,14 @@ TEST_F(PageCommand, DumpPrintsEveryViewOfAGeneratedStream) {
     Outcome r = Quenlix("page --dump '" + file + "'");
     remove(file.c_str());
     ASSERT_EQ(r.status, 0) << r.err;
-    PatHolder pat(kPat);
-    PmtHolder pmt1(kPmt1), pmt2(kPmt2);
-    NitHolder nit(kNit);
-    RowCollector patRows, pmt1Rows, pmt2Rows, nitRows;
-    TableRenderer(&patRows).RenderPat(pat.record);
-    TableRenderer(&pmt1Rows).RenderPmt(pmt1.record);
-    TableRenderer(&pmt2Rows).RenderPmt(pmt2.record);
-    TableRenderer(&nitRows).RenderNit(nit.record);
     std::string expected =
         "== Update table ==\n\n== PAT ==\n" +
-        Block("SI Tables: PAT  PID: 0x0000  Table Id: 0x00  Section Num: 00", patRows.rows) +
+        Block("SI Tables: PAT  PID: 0x0000  Table Id: 0x00  Section Num: 00", PatRows(kPat)) +
         "\n== PMT ==\n" +
-        Block("SI Tables: PMT  PID: 0x0100  Table Id: 0x02  Section Num: 0x00", pmt1Rows.rows) + "\n" +
-        Block("SI Tables: PMT  PID: 0x0200  Table Id: 0x02  Section Num: 0x00", pmt2Rows.rows) +
-        "\n== NIT ==\n" + Block("SI Tables: NIT  PID: 0x0010  Table Id: 0x40  Section Num: 00", nitRows.rows);
+        Block("SI Tables: PMT  PID: 0x0100  Table Id: 0x02  Section Num: 0x00", PmtRows(kPmt1)) + "\n" +
+        Block("SI Tables: PMT  PID: 0x0200  Table Id: 0x02  Section Num: 0x00", PmtRows(kPmt2)) +
+        "\n== NIT ==\n" +
+        Block("SI Tables: NIT  PID: 0x0010  Table Id: 0x40  Section Num: 00", NitRows(kNit));
     EXPECT_EQ(r.out, expected);
     // The descriptor payloads read as a hex dump.
     EXPECT_NE(r.out.find("  descriptor_data                     0b 00 e1 50  |...P|"), std::string::npos);

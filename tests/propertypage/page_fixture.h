@@ -16,6 +16,8 @@
 #include "support/fake_graph.h"
 #include "support/upstream_pin.h"
 
+#include <quenlix.h>
+
 #include <atomic>
 #include <string>
 #include <vector>
@@ -71,6 +73,19 @@ inline Rows ListRows(HWND list) {
     return out;
 }
 
+// The page factory a frame is given; the fixture makes its pages with it too.
+inline HRESULT CreatePage(REFCLSID clsid, IPropertyPage** ppPage) {
+    if (clsid != CLSID_TableCollectorPropertyPage) {
+        return REGDB_E_CLASSNOTREG;
+    }
+    HRESULT hr = S_OK;
+    CUnknown* object = TableCollectorPropertyPage::CreateInstance(nullptr, &hr);
+    if (object == nullptr) {
+        return hr;
+    }
+    return object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(ppPage));
+}
+
 // A filter running connected to a fake demultiplexer pin, held by one reference of the test's own.
 struct RunningFilter : ::testing::Test {
     FakeGraph graph;
@@ -113,31 +128,36 @@ struct PageFixture : RunningFilter {
         StartFilter();
         ASSERT_EQ(filter->NonDelegatingQueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&itf)),
                   S_OK);
-        HRESULT hr = S_OK;
-        CUnknown* object = TableCollectorPropertyPage::CreateInstance(nullptr, &hr);
-        ASSERT_NE(object, nullptr);
-        ASSERT_EQ(object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)),
-                  S_OK);
-        impl = static_cast<TableCollectorPropertyPage*>(object);
         parent = CreateWindowEx(0, "Static", "frame", WS_POPUP, 0, 0, 600, 600, nullptr, nullptr, nullptr,
                                 nullptr);
         ASSERT_NE(parent, nullptr);
         ShowWindow(parent, SW_SHOW);
         MessageBoxClear();
+        NewPage();
+    }
+
+    // A page of its own on the filter, its dialog shown in the parent.
+    void NewPage() {
+        ASSERT_EQ(CreatePage(CLSID_TableCollectorPropertyPage, &page), S_OK);
+        impl = static_cast<TableCollectorPropertyPage*>(page);
         ASSERT_EQ(page->SetPageSite(&site), S_OK);
-        IUnknown* object2 = static_cast<IBaseFilter*>(filter);
-        ASSERT_EQ(page->SetObjects(1, &object2), S_OK);
+        IUnknown* object = static_cast<IBaseFilter*>(filter);
+        ASSERT_EQ(page->SetObjects(1, &object), S_OK);
         Activate();
+    }
+    void DropPage() {
+        if (impl->PageWindow() != nullptr) {
+            page->Deactivate();
+        }
+        page->SetObjects(0, nullptr);
+        page->SetPageSite(nullptr);
+        EXPECT_EQ(page->Release(), 0u);
+        page = nullptr;
     }
 
     void TearDown() override {
         if (page != nullptr) {
-            if (impl->PageWindow() != nullptr) {
-                page->Deactivate();
-            }
-            page->SetObjects(0, nullptr);
-            page->SetPageSite(nullptr);
-            EXPECT_EQ(page->Release(), 0u);
+            DropPage();
         }
         if (parent != nullptr) {
             DestroyWindow(parent);

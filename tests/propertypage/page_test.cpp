@@ -2,6 +2,7 @@
 // a fake demultiplexer pin feeds: the state before the first fetch, every message and what it leaves,
 // the three views, PID and table-id selection, the dirty flag, Apply, and a dialog made again.
 #include <chrono>
+#include <tuple>
 
 #include "page_fixture.h"
 
@@ -12,25 +13,6 @@ const Bytes kPat = BuildPat(0x0001, 0, {{0, 0x0010}, {1, 0x0100}, {2, 0x0200}});
 const Bytes kPmt1 = BuildPmt(1, 0, 0x0101, {{0x1B, 0x0101}});
 const Bytes kPmt2 = BuildPmt(2, 4, 0x0201, {{0x03, 0x0201}, {0x04, 0x0202}});
 const Bytes kNit = BuildNit(0x0020, 2, {0x40, 0x03, 'N', 'e', 't'}, {{0x0001, 0x0020, {}}});
-
-Rows PatRows(const Bytes& s) {
-    PatHolder holder(s);
-    RowCollector rows;
-    TableRenderer(&rows).RenderPat(holder.record);
-    return rows.rows;
-}
-Rows PmtRows(const Bytes& s) {
-    PmtHolder holder(s);
-    RowCollector rows;
-    TableRenderer(&rows).RenderPmt(holder.record);
-    return rows.rows;
-}
-Rows NitRows(const Bytes& s) {
-    NitHolder holder(s);
-    RowCollector rows;
-    TableRenderer(&rows).RenderNit(holder.record);
-    return rows.rows;
-}
 
 using Strings = std::vector<std::string>;
 using PageTest = PageFixture;
@@ -60,18 +42,12 @@ TEST_F(PageTest, BeforeTheFirstUpdateOnlyTheButtonIsEnabled) {
     // The list: grid lines, full-row select, two left-aligned columns.
     DWORD ex = ListView_GetExtendedListViewStyle(List());
     EXPECT_EQ(ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
-    char text[64] = {};
-    LVCOLUMN column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    ASSERT_TRUE(ListView_GetColumn(List(), 0, &column));
-    EXPECT_STREQ(text, "Item");
-    EXPECT_EQ(column.cx, 180);
-    EXPECT_EQ(column.fmt, LVCFMT_LEFT);
-    ASSERT_TRUE(ListView_GetColumn(List(), 1, &column));
-    EXPECT_STREQ(text, "Description");
-    EXPECT_EQ(column.cx, 200);
+    for (auto [index, name, width] : {std::tuple(0, "Item", 180), std::tuple(1, "Description", 200)}) {
+        char text[64] = {};
+        LVCOLUMN column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, sizeof text};
+        ASSERT_TRUE(ListView_GetColumn(List(), index, &column));
+        EXPECT_EQ(std::tuple(std::string(text), column.cx, column.fmt), std::tuple(name, width, LVCFMT_LEFT));
+    }
     EXPECT_EQ(page->IsPageDirty(), S_FALSE);
 }
 
@@ -345,19 +321,8 @@ TEST_F(FullPage, UpdateWithEachAllocationFailing) {
     for (unsigned long n = 1;; ++n) {
         ASSERT_LT(n, 100u);
         // A fresh page each time, so that no record is left from before.
-        page->Deactivate();
-        page->SetObjects(0, nullptr);
-        page->SetPageSite(nullptr);
-        ASSERT_EQ(page->Release(), 0u);
-        HRESULT hr = S_OK;
-        CUnknown* object = TableCollectorPropertyPage::CreateInstance(nullptr, &hr);
-        ASSERT_EQ(object->NonDelegatingQueryInterface(IID_IPropertyPage, reinterpret_cast<void**>(&page)),
-                  S_OK);
-        impl = static_cast<TableCollectorPropertyPage*>(object);
-        ASSERT_EQ(page->SetPageSite(&site), S_OK);
-        IUnknown* filterUnknown = static_cast<IBaseFilter*>(filter);
-        ASSERT_EQ(page->SetObjects(1, &filterUnknown), S_OK);
-        Activate();
+        DropPage();
+        ASSERT_NO_FATAL_FAILURE(NewPage());
 
         MemFailAt(n);
         ASSERT_TRUE(Click());
@@ -370,11 +335,7 @@ TEST_F(FullPage, UpdateWithEachAllocationFailing) {
             continue;
         }
         ASSERT_NE(impl->Pat(), nullptr);
-        EXPECT_EQ(Shown(), [&] {
-            RowCollector rows;
-            TableRenderer(&rows).RenderPat(impl->Pat());
-            return rows.rows;
-        }());
+        EXPECT_EQ(Shown(), RowsOf(impl->Pat()));
         if (impl->Pat()->programs == nullptr) {
             sawPatWithoutPrograms = true;
             EXPECT_EQ(messages, Strings({kPmtMessage}));

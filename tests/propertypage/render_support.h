@@ -1,11 +1,12 @@
 // Shared by the property page tests: row and selector collectors, decoded records from built
 // sections, and the expected rows written as plain pairs.
 #pragma once
-#include "decode/SectionParser.h"
+#include "decode/decode_support.h"
 #include "propertypage/TableRendering.h"
 #include "support/core/atsc_builder.h"
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,23 +34,28 @@ public:
     std::vector<std::string> entries[3];
 };
 
-// A decoded record that frees itself.
-template <class Record, Record* (SectionParser::*Create)(),
-          bool (SectionParser::*Parse)(const BYTE*, DWORD, Record*), void (SectionParser::*Free)(Record**)>
-struct Holder {
-    explicit Holder(const Bytes& section) : record((parser.*Create)()) {
-        (parser.*Parse)(section.data(), static_cast<DWORD>(section.size()), record);
+// The rows a record renders to, and those of a built section.
+template <class Record> Rows RowsOf(const Record* record) {
+    RowCollector rows;
+    TableRenderer renderer(&rows);
+    if constexpr (std::is_same_v<Record, PatRecord>) {
+        renderer.RenderPat(record);
+    } else if constexpr (std::is_same_v<Record, PmtRecord>) {
+        renderer.RenderPmt(record);
+    } else {
+        renderer.RenderNit(record);
     }
-    ~Holder() { (parser.*Free)(&record); }
-    SectionParser parser;
-    Record* record;
-};
-using PatHolder = Holder<PatRecord, &SectionParser::CreatePatRecord, &SectionParser::ParsePat,
-                         &SectionParser::FreePatRecord>;
-using PmtHolder = Holder<PmtRecord, &SectionParser::CreatePmtRecord, &SectionParser::ParsePmt,
-                         &SectionParser::FreePmtRecord>;
-using NitHolder = Holder<NitRecord, &SectionParser::CreateNitRecord, &SectionParser::ParseNit,
-                         &SectionParser::FreeNitRecord>;
+    return rows.rows;
+}
+inline Rows PatRows(const Bytes& s) {
+    return RowsOf<PatRecord>(PatHolder(s).record);
+}
+inline Rows PmtRows(const Bytes& s) {
+    return RowsOf<PmtRecord>(PmtHolder(s).record);
+}
+inline Rows NitRows(const Bytes& s) {
+    return RowsOf<NitRecord>(NitHolder(s).record);
+}
 
 inline std::string Crc32Text(const Bytes& section) {
     char text[16];
@@ -57,28 +63,6 @@ inline std::string Crc32Text(const Bytes& section) {
     snprintf(text, sizeof text, "0x%02x%02x%02x%02x", section[n - 4], section[n - 3], section[n - 2],
              section[n - 1]);
     return text;
-}
-
-// A PMT whose streams carry ES descriptors: (stream_type, PID, descriptor bytes).
-struct PmtStreamEntry {
-    uint8_t type;
-    uint16_t pid;
-    Bytes descriptors;
-};
-inline Bytes BuildPmtWithDescriptors(uint16_t program, uint16_t pcrPid, const Bytes& programInfo,
-                                     const std::vector<PmtStreamEntry>& streams) {
-    SectionBuilder b;
-    b.Table(0x02).Extension(program);
-    b.Append16(0xE000 | pcrPid);
-    b.Append16(0xF000 | static_cast<uint16_t>(programInfo.size()));
-    b.body.insert(b.body.end(), programInfo.begin(), programInfo.end());
-    for (const PmtStreamEntry& s : streams) {
-        b.body.push_back(s.type);
-        b.Append16(0xE000 | s.pid);
-        b.Append16(0xF000 | static_cast<uint16_t>(s.descriptors.size()));
-        b.body.insert(b.body.end(), s.descriptors.begin(), s.descriptors.end());
-    }
-    return b.Build();
 }
 
 } // namespace qxtest

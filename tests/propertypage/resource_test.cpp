@@ -9,16 +9,14 @@
 #include "propertypage/resource.h"
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace {
 
 std::string SourceFile(const std::string& relative) {
     std::ifstream in(std::string(QX_SOURCE_DIR) + "/" + relative);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 TEST(PageResources, RegisteredDialogMatchesTheResourceScript) {

@@ -21,8 +21,6 @@ namespace {
 
 enum class Shape { Control, Status, Value, Get, Free, Reset, Setter };
 
-const ULONG kPids[2] = {0x0100, 0x0200};
-
 // A method's shape follows from its name.
 Shape ShapeOf(const std::string& name) {
     if (name == "ResetAllTables" || name.find("RequestedPid") != std::string::npos) {
@@ -98,7 +96,8 @@ TEST(QueryFrame, StoresMissingBehindAPinThatExists) {
     ULONG seen = 0xDEADBEEF;
     EXPECT_EQ((*c)->IsRequestedPidSeen(0x0100, &seen), S_OK);
     EXPECT_EQ(seen, 0u);
-    EXPECT_EQ((*c)->SetRequestedPids(2, kPids), S_OK);
+    const ULONG pids[] = {0x0100, 0x0200};
+    EXPECT_EQ((*c)->SetRequestedPids(2, pids), S_OK);
     EXPECT_EQ((*c)->IsRequestedPidSeen(0x0100, &seen), S_OK);
     EXPECT_EQ(seen, 0u); // requested, but nothing has arrived on it
     EXPECT_EQ((*c)->UnmapRequestedPids(), S_OK);
@@ -150,7 +149,7 @@ TEST(QueryFrame, ResetAllTablesRunsInsideTheSectionLockOfItsThread) {
     // The pin's BeginFlush calls it with the section lock already held.
     Collector c;
     ASSERT_EQ(c.hr, S_OK);
-    ASSERT_EQ(Add(c.filter->m_pPatStore, BuildPat(1, 0, {{1, 0x100}})), S_OK);
+    ASSERT_EQ(Add(*c.filter->m_pPatStore, BuildPat(1, 0, {{1, 0x100}})), S_OK);
     c.filter->m_csSection.Lock();
     EXPECT_EQ(c->ResetAllTables(), S_OK);
     c.filter->m_csSection.Unlock();

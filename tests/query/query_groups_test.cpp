@@ -29,13 +29,6 @@ namespace {
 constexpr ULONG kIncomplete = TABLE_STATUS_INCOMPLETE;
 constexpr ULONG kComplete = TABLE_STATUS_COMPLETE;
 
-void ExpectCopy(const Copy& copy, DWORD pid, DWORD sectionNumber, const Bytes& bytes) {
-    ASSERT_NE(copy.p, nullptr);
-    EXPECT_EQ(copy.p->pid, pid);
-    EXPECT_EQ(copy.p->section_number, sectionNumber);
-    EXPECT_EQ(copy.bytes(), bytes);
-}
-
 // Both allocations of a copy can fail; either way the caller's pointer ends up null.
 void ExpectCopyOutOfMemory(const std::function<HRESULT(StoredSection**)>& get) {
     for (unsigned long n = 1; n <= 2; ++n) {
@@ -103,7 +96,7 @@ TEST_P(SectionSetGroup, StatusCountCopiesReleaseAndReset) {
     EXPECT_EQ(copy.p, nullptr);
     EXPECT_EQ(g.get(c.itf, 3, copy.out()), E_INVALIDARG);
     EXPECT_EQ(g.get(c.itf, 2, copy.out()), S_OK);
-    ExpectCopy(copy, g.copyPid, 2, s2);
+    ExpectCopy(copy.p, g.copyPid, 2, s2);
 
     ASSERT_EQ(g.add(*c.filter, s1), S_OK);
     EXPECT_EQ(g.status(c.itf, &status), S_OK);
@@ -116,7 +109,7 @@ TEST_P(SectionSetGroup, StatusCountCopiesReleaseAndReset) {
     EXPECT_EQ(status, kIncomplete);
     EXPECT_EQ(g.count(c.itf, &count), S_OK);
     EXPECT_EQ(count, 0u);
-    ExpectCopy(copy, g.copyPid, 2, s2);
+    ExpectCopy(copy.p, g.copyPid, 2, s2);
     EXPECT_EQ(g.reset(c.itf), S_OK); // an empty store resets as well
 
     EXPECT_EQ(g.release(c.itf, copy.out()), S_OK);
@@ -126,33 +119,33 @@ TEST_P(SectionSetGroup, StatusCountCopiesReleaseAndReset) {
 
 // The NIT and SDT keys select nothing; the calls use keys other than 0 to show they pass through.
 const SetGroup kSetGroups[] = {
-    {"PAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pPatStore, s); },
+    {"PAT", AddTo<&TableCollectorFilter::m_pPatStore>,
      [](uint8_t v, uint8_t n, uint8_t l) {
          return BuildPat(0x0001, v, {{1, 0x0100}}, n, l);
      },
      &ITableCollector::GetPatStatus, &ITableCollector::GetPatSectionCount, &ITableCollector::GetPatSection,
      &ITableCollector::FreePatSection, &ITableCollector::ResetPat, 0x0000},
-    {"NIT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pNitStore, s); },
+    {"NIT", AddTo<&TableCollectorFilter::m_pNitStore>,
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildNitLike(0x40, 0x3001, v, n, l); },
      [](ITableCollector* p, ULONG* s) { return p->GetNitStatus(0x41, s); },
      [](ITableCollector* p, ULONG* n) { return p->GetNitSectionCount(7, n); },
      [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetNitSection(0x41, i, s); },
      &ITableCollector::FreeNitSection, &ITableCollector::ResetNit, 0x0010},
-    {"BAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pBatStore, s); },
+    {"BAT", AddTo<&TableCollectorFilter::m_pBatStore>,
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildNitLike(0x4A, 0x0042, v, n, l); },
      &ITableCollector::GetBatStatus, &ITableCollector::GetBatSectionCount, &ITableCollector::GetBatSection,
      &ITableCollector::FreeBatSection, &ITableCollector::ResetBat, 0x0011},
-    {"SDT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSdtStore, s); },
+    {"SDT", AddTo<&TableCollectorFilter::m_pSdtStore>,
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildSdt(0x0001, v, n, l); },
      [](ITableCollector* p, ULONG* s) { return p->GetSdtStatus(0x1234, s); },
      [](ITableCollector* p, ULONG* n) { return p->GetSdtSectionCount(1, n); },
      [](ITableCollector* p, ULONG i, StoredSection** s) { return p->GetSdtSection(0xFFFFFFFF, i, s); },
      &ITableCollector::FreeSdtSection, &ITableCollector::ResetSdt, 0x0011},
-    {"CAT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pCatStore, s); },
+    {"CAT", AddTo<&TableCollectorFilter::m_pCatStore>,
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildCat(v, n, l); }, &ITableCollector::GetCatStatus,
      &ITableCollector::GetCatSectionCount, &ITableCollector::GetCatSection, &ITableCollector::FreeCatSection,
      &ITableCollector::ResetCat, 0x0000},
-    {"VCT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pVctStore, s); },
+    {"VCT", AddTo<&TableCollectorFilter::m_pVctStore>,
      [](uint8_t v, uint8_t n, uint8_t l) { return BuildTvct(0x0001, v, n, l); },
      &ITableCollector::GetVctStatus, &ITableCollector::GetVctSectionCount, &ITableCollector::GetVctSection,
      &ITableCollector::FreeVctSection, &ITableCollector::ResetVct, 0x0000},
@@ -191,7 +184,7 @@ TEST_P(SingleSectionGroup, StatusCopiesReleaseAndReset) {
     EXPECT_EQ(g.status(c.itf, &status), S_OK);
     EXPECT_EQ(status, kComplete);
     EXPECT_EQ(g.get(c.itf, copy.out()), S_OK);
-    ExpectCopy(copy, g.copyPid, 0, g.section);
+    ExpectCopy(copy.p, g.copyPid, 0, g.section);
     ExpectCopyOutOfMemory([&](StoredSection** out) { return g.get(c.itf, out); });
 
     EXPECT_EQ(g.reset(c.itf), S_OK);
@@ -199,7 +192,7 @@ TEST_P(SingleSectionGroup, StatusCopiesReleaseAndReset) {
     EXPECT_EQ(status, kIncomplete);
     StoredSection* none = nullptr;
     EXPECT_EQ(g.get(c.itf, &none), E_POINTER);
-    ExpectCopy(copy, g.copyPid, 0, g.section);
+    ExpectCopy(copy.p, g.copyPid, 0, g.section);
     EXPECT_EQ(g.reset(c.itf), S_OK);
 
     EXPECT_EQ(g.release(c.itf, copy.out()), S_OK);
@@ -208,21 +201,16 @@ TEST_P(SingleSectionGroup, StatusCopiesReleaseAndReset) {
 }
 
 const SingleGroup kSingleGroups[] = {
-    {"TDT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pTdtStore, s); }, BuildTdt(),
-     &ITableCollector::GetTdtStatus, &ITableCollector::GetTdtSection, &ITableCollector::FreeTdtSection,
-     &ITableCollector::ResetTdt, 0x0014},
-    {"TOT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pTotStore, s); }, BuildTot(),
-     &ITableCollector::GetTotStatus, &ITableCollector::GetTotSection, &ITableCollector::FreeTotSection,
-     &ITableCollector::ResetTot, 0x0014},
-    {"RST", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pRstStore, s); }, BuildRst(),
-     &ITableCollector::GetRstStatus, &ITableCollector::GetRstSection, &ITableCollector::FreeRstSection,
-     &ITableCollector::ResetRst, 0x0013},
-    {"MGT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pMgtStore, s); }, BuildMgt(3, {}),
-     &ITableCollector::GetMgtStatus, &ITableCollector::GetMgtSection, &ITableCollector::FreeMgtSection,
-     &ITableCollector::ResetMgt, 0x1FFB},
-    {"STT", [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pSttStore, s); },
-     BuildStt(0x12345610u), &ITableCollector::GetSttStatus, &ITableCollector::GetSttSection,
-     &ITableCollector::FreeSttSection, &ITableCollector::ResetStt, 0x1FFB},
+    {"TDT", AddTo<&TableCollectorFilter::m_pTdtStore>, BuildTdt(), &ITableCollector::GetTdtStatus,
+     &ITableCollector::GetTdtSection, &ITableCollector::FreeTdtSection, &ITableCollector::ResetTdt, 0x0014},
+    {"TOT", AddTo<&TableCollectorFilter::m_pTotStore>, BuildTot(), &ITableCollector::GetTotStatus,
+     &ITableCollector::GetTotSection, &ITableCollector::FreeTotSection, &ITableCollector::ResetTot, 0x0014},
+    {"RST", AddTo<&TableCollectorFilter::m_pRstStore>, BuildRst(), &ITableCollector::GetRstStatus,
+     &ITableCollector::GetRstSection, &ITableCollector::FreeRstSection, &ITableCollector::ResetRst, 0x0013},
+    {"MGT", AddTo<&TableCollectorFilter::m_pMgtStore>, BuildMgt(3, {}), &ITableCollector::GetMgtStatus,
+     &ITableCollector::GetMgtSection, &ITableCollector::FreeMgtSection, &ITableCollector::ResetMgt, 0x1FFB},
+    {"STT", AddTo<&TableCollectorFilter::m_pSttStore>, BuildStt(0x12345610u), &ITableCollector::GetSttStatus,
+     &ITableCollector::GetSttSection, &ITableCollector::FreeSttSection, &ITableCollector::ResetStt, 0x1FFB},
 };
 
 INSTANTIATE_TEST_SUITE_P(Groups, SingleSectionGroup, testing::ValuesIn(kSingleGroups), NameOf);
@@ -236,10 +224,10 @@ TEST(PmtGroup, SectionsByPidAndProgram) {
     const Bytes p1 = BuildPmt(1, 0, 0x0101, {{0x02, 0x0111}});
     const Bytes p2 = BuildPmt(2, 0, 0x0201, {{0x04, 0x0211}});
     // Two programs announced on one PMT PID, so the store is sized for two.
-    ASSERT_EQ(c.filter->m_pPmtStore->AddSection(0x0100, 2, static_cast<DWORD>(p1.size()), p1.data()), S_OK);
+    ASSERT_EQ(Add(*c.filter->m_pPmtStore, p1, 0x0100, 2), S_OK);
     EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
     EXPECT_EQ(status, kIncomplete);
-    ASSERT_EQ(c.filter->m_pPmtStore->AddSection(0x0100, 2, static_cast<DWORD>(p2.size()), p2.data()), S_OK);
+    ASSERT_EQ(Add(*c.filter->m_pPmtStore, p2, 0x0100, 2), S_OK);
     EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
     EXPECT_EQ(status, kComplete);
     EXPECT_EQ(c->GetPmtSectionCount(&count), S_OK);
@@ -247,9 +235,9 @@ TEST(PmtGroup, SectionsByPidAndProgram) {
 
     Copy second, first, missing;
     EXPECT_EQ(c->GetPmtSection(0x0100, 2, second.out()), S_OK);
-    ExpectCopy(second, 0x0100, 0, p2);
+    ExpectCopy(second.p, 0x0100, 0, p2);
     EXPECT_EQ(c->GetPmtSection(0x0100, 0, first.out()), S_OK); // program 0: the PID's first slot
-    ExpectCopy(first, 0x0100, 0, p1);
+    ExpectCopy(first.p, 0x0100, 0, p1);
     EXPECT_EQ(c->GetPmtSection(0x0100, 3, missing.out()), E_FAIL);
     EXPECT_EQ(c->GetPmtSection(0x0200, 1, missing.out()), E_FAIL);
     EXPECT_EQ(missing.p, nullptr);
@@ -264,7 +252,7 @@ TEST(PmtGroup, SectionsByPidAndProgram) {
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(c->GetPmtStatus(&status), S_OK);
     EXPECT_EQ(status, kIncomplete);
-    ExpectCopy(second, 0x0100, 0, p2);
+    ExpectCopy(second.p, 0x0100, 0, p2);
     EXPECT_EQ(c->FreePmtSection(second.out()), S_OK);
     EXPECT_EQ(c->FreePmtSection(second.out()), E_INVALIDARG);
 }
@@ -316,7 +304,7 @@ TEST_P(EitGroup, StatusCountAndCopiesPerTable) {
 
     Copy copy, missing;
     EXPECT_EQ((p->*g.get)(g.table, 0, 2, copy.out()), S_OK);
-    ExpectCopy(copy, g.copyPid, 0, service2);
+    ExpectCopy(copy.p, g.copyPid, 0, service2);
     EXPECT_EQ((p->*g.get)(g.table, 0, 3, missing.out()), g.missing);
     EXPECT_EQ((p->*g.get)(g.others[0], 0, 1, missing.out()), g.missing);
     EXPECT_EQ(missing.p, nullptr);
@@ -325,7 +313,7 @@ TEST_P(EitGroup, StatusCountAndCopiesPerTable) {
     EXPECT_EQ((p->*g.reset)(), S_OK);
     EXPECT_EQ((p->*g.count)(g.table, &count), S_OK);
     EXPECT_EQ(count, 0u);
-    ExpectCopy(copy, g.copyPid, 0, service2);
+    ExpectCopy(copy.p, g.copyPid, 0, service2);
     EXPECT_EQ((p->*g.release)(copy.out()), S_OK);
     EXPECT_EQ((p->*g.release)(copy.out()), E_INVALIDARG);
 }
@@ -335,7 +323,7 @@ const EitLike kEitGroups[] = {
      0x4E,
      {0x4F, 0x60, 0x50},
      [](uint16_t service, uint8_t section) { return BuildEit(0x4E, service, 0, section, 1, 1); },
-     [](TableCollectorFilter& f, const Bytes& s) { return Add(f.m_pEitStore, s); },
+     AddTo<&TableCollectorFilter::m_pEitStore>,
      &ITableCollector::GetEitStatus,
      &ITableCollector::GetEitSectionCount,
      &ITableCollector::GetEitSection,
@@ -347,9 +335,7 @@ const EitLike kEitGroups[] = {
      0x0100,
      {0x0200, 0x00FF, 0x0180},
      [](uint16_t source, uint8_t section) { return BuildAtscEit(source, 0, section, 1); },
-     [](TableCollectorFilter& f, const Bytes& s) {
-         return f.m_pAtscEitStore->AddSection(0x1D00, 0x0100, static_cast<DWORD>(s.size()), s.data());
-     },
+     [](TableCollectorFilter& f, const Bytes& s) { return Add(*f.m_pAtscEitStore, s, 0x1D00, 0x0100); },
      &ITableCollector::GetAtscEitStatus,
      &ITableCollector::GetAtscEitSectionCount,
      &ITableCollector::GetAtscEitSection,
@@ -370,13 +356,13 @@ TEST(EttGroup, CountCopiesResetAndCollectionSwitch) {
     ULONG count = 99;
     EXPECT_EQ(c->ResetEtt(), E_FAIL);
     const Bytes ett = BuildEtt(0x00010002, 0);
-    ASSERT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
+    ASSERT_EQ(Add(*store, ett, 0x1E00), S_OK);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
 
     Copy copy, missing;
     EXPECT_EQ(c->GetEttSection(0x00010002, copy.out()), S_OK);
-    ExpectCopy(copy, 0x1E00, 0, ett);
+    ExpectCopy(copy.p, 0x1E00, 0, ett);
     EXPECT_EQ(c->GetEttSection(0x00010003, missing.out()), E_INVALIDARG);
     EXPECT_EQ(missing.p, nullptr);
     ExpectCopyOutOfMemory([&](StoredSection** out) { return c->GetEttSection(0x00010002, out); });
@@ -384,17 +370,17 @@ TEST(EttGroup, CountCopiesResetAndCollectionSwitch) {
     // Switched off, the store ignores arrivals and keeps what it holds.
     EXPECT_EQ(c->EnableEttCollection(FALSE), S_OK);
     const Bytes other = BuildEtt(0x00010004, 0);
-    EXPECT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(other.size()), other.data()), S_FALSE);
+    EXPECT_EQ(Add(*store, other, 0x1E00), S_FALSE);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(c->EnableEttCollection(TRUE), S_OK);
-    EXPECT_EQ(store->AddSection(0x1E00, static_cast<DWORD>(other.size()), other.data()), S_OK);
+    EXPECT_EQ(Add(*store, other, 0x1E00), S_OK);
 
     EXPECT_EQ(c->ResetEtt(), S_OK);
     EXPECT_EQ(c->GetEttSectionCount(&count), S_OK);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(c->ResetEtt(), E_FAIL);
-    ExpectCopy(copy, 0x1E00, 0, ett);
+    ExpectCopy(copy.p, 0x1E00, 0, ett);
     EXPECT_EQ(c->FreeEttSection(copy.out()), S_OK);
     EXPECT_EQ(c->FreeEttSection(copy.out()), E_INVALIDARG);
 }
@@ -415,8 +401,8 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
         ASSERT_EQ(g.add(f, g.build(1, 0)), S_OK) << g.name;
     }
     const Bytes pmt = BuildPmt(1, 0, 0x0101, {}), ett = BuildEtt(0x00010002, 0);
-    ASSERT_EQ(f.m_pPmtStore->AddSection(0x0100, 1, static_cast<DWORD>(pmt.size()), pmt.data()), S_OK);
-    ASSERT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_OK);
+    ASSERT_EQ(Add(*f.m_pPmtStore, pmt, 0x0100, 1), S_OK);
+    ASSERT_EQ(Add(*f.m_pEttStore, ett, 0x1E00), S_OK);
     EXPECT_EQ(c->SetEitResetOnVersionChange(FALSE), S_OK);
     EXPECT_EQ(c->SetAtscEitResetOnVersionChange(FALSE), S_OK);
 
@@ -445,7 +431,7 @@ TEST(ResetAllTables, EmptiesEveryStoreAndKeepsTheFlags) {
     EXPECT_EQ(c->EnableEttCollection(FALSE), S_OK);
     EXPECT_EQ(c->ResetAllTables(), S_OK);
     EXPECT_FALSE(f.m_pEttStore->GetCollecting());
-    EXPECT_EQ(f.m_pEttStore->AddSection(0x1E00, static_cast<DWORD>(ett.size()), ett.data()), S_FALSE);
+    EXPECT_EQ(Add(*f.m_pEttStore, ett, 0x1E00), S_FALSE);
 }
 
 } // namespace

@@ -59,8 +59,9 @@ template <class Pred> void MakeStoppedCollector(std::unique_ptr<Collector>& out,
     }
 }
 
-template <class Store> HRESULT Add(Store* store, const Bytes& bytes) {
-    return store->AddSection(static_cast<DWORD>(bytes.size()), bytes.data());
+// Files a section in one of the filter's stores, named by its member.
+template <auto Store> HRESULT AddTo(TableCollectorFilter& f, const Bytes& bytes) {
+    return Add(*(f.*Store), bytes);
 }
 
 // SDT actual (0x42) without services.

@@ -43,8 +43,7 @@ HRESULT AddTo(EitStore& s, DWORD, DWORD, const Bytes& b) {
     return Add(s, b);
 }
 HRESULT AddTo(AtscEitStore& s, DWORD table, DWORD pid, const Bytes& b) {
-    ExactBuffer sample(b);
-    return s.AddSection(pid, table, sample.size(), sample.data());
+    return Add(s, b, pid, table);
 }
 
 // Every node in list order, as a reader walking the lists sees them.
@@ -235,9 +234,7 @@ template <class Store> void RefusedAllocationsLeaveTheStoreAsItWas(const StoreKi
 }
 
 TEST(EitIndex, RefusedAllocationsLeaveTheStoreAsItWas) {
-    struct Off {
-        ~Off() { MemFailAt(0); }
-    } guard;
+    MemFailGuard guard;
     RefusedAllocationsLeaveTheStoreAsItWas<EitStore>(kDvb);
     RefusedAllocationsLeaveTheStoreAsItWas<AtscEitStore>(kAtsc);
 }

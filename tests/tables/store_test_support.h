@@ -18,10 +18,10 @@
 
 namespace qxtest {
 
-// Hands a section to a store through an exactly-sized heap sample.
-template <class Store> HRESULT Add(Store& store, const Bytes& bytes) {
+// Hands a section to a store through an exactly-sized heap sample, after the keys the store takes first.
+template <class Store, class... Keys> HRESULT Add(Store& store, const Bytes& bytes, Keys... keys) {
     ExactBuffer buf(bytes);
-    return store.AddSection(buf.size(), buf.data());
+    return store.AddSection(static_cast<DWORD>(keys)..., buf.size(), buf.data());
 }
 
 // Runs work on a thread with a small stack: a release that recursed once per node would overflow it.
@@ -56,6 +56,15 @@ struct Copy {
     StoredSection** out() { return &p; }
     Bytes bytes() const { return p == nullptr ? Bytes() : Bytes(p->bytes, p->bytes + p->length); }
 };
+
+// A copy's fields against what was handed in.
+inline void ExpectCopy(const StoredSection* copy, DWORD pid, DWORD sectionNumber, const Bytes& bytes) {
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->pid, pid);
+    EXPECT_EQ(copy->section_number, sectionNumber);
+    ASSERT_EQ(copy->length, bytes.size());
+    EXPECT_EQ(Bytes(copy->bytes, copy->bytes + copy->length), bytes);
+}
 
 inline Bytes Bytes12(uint16_t v) {
     return {static_cast<uint8_t>(0xF0 | ((v >> 8) & 0x0F)), static_cast<uint8_t>(v & 0xFF)};
