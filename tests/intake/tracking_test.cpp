@@ -159,8 +159,18 @@ TEST_F(TrackingTest, RequestedPidsOutOfMemoryLeavesNoList) {
     EXPECT_TRUE(upstream.Calls().empty());
 }
 
+// MGT entries from (table_type, PID) pairs, the rest of each entry left at its defaults.
+std::vector<MgtEntry> Entries(std::initializer_list<std::pair<uint16_t, uint16_t>> tables) {
+    std::vector<MgtEntry> out;
+    for (auto [type, pid] : tables) {
+        out.emplace_back().table_type = type;
+        out.back().pid = pid;
+    }
+    return out;
+}
+
 std::vector<MgtEntry> AtscTables() {
-    return {{0x0000, 0x1FFB}, {0x0100, 0x1D00}, {0x0101, 0x1D01}, {0x0200, 0x1E00}};
+    return Entries({{0x0000, 0x1FFB}, {0x0100, 0x1D00}, {0x0101, 0x1D01}, {0x0200, 0x1E00}});
 }
 
 TEST_F(TrackingTest, MgtMapsItsTablePidsAndFilesByClass) {
@@ -204,7 +214,8 @@ TEST_F(TrackingTest, MgtEntriesSharingAPidAndOtherClasses) {
     ConnectAndRun();
     // EIT-0 and ETT-0 share one PID; a channel ETT and a rating table get mapped but filed nowhere.
     ASSERT_EQ(
-        Send(BuildMgt(1, {{0x0100, 0x1D00}, {0x0200, 0x1D00}, {0x0004, 0x1D04}, {0x0301, 0x1D05}}), 0x1FFB),
+        Send(BuildMgt(1, Entries({{0x0100, 0x1D00}, {0x0200, 0x1D00}, {0x0004, 0x1D04}, {0x0301, 0x1D05}})),
+             0x1FFB),
         S_OK);
     EXPECT_EQ(upstream.Calls(), (Calls{MapCall({0x1D00, 0x1D00, 0x1D04, 0x1D05})}));
 
@@ -220,7 +231,7 @@ TEST_F(TrackingTest, MgtEntriesSharingAPidAndOtherClasses) {
 
 TEST_F(TrackingTest, MgtClaimingMoreTablesThanItCarriesKeepsWhatItHolds) {
     ConnectAndRun();
-    SectionBuilder b = MgtBuilder(1, {{0x0100, 0x1D00}, {0x0200, 0x1E00}});
+    SectionBuilder b = MgtBuilder(1, Entries({{0x0100, 0x1D00}, {0x0200, 0x1E00}}));
     b.body[1] = 0x01; // tables_defined 0x0102, far more than the two entries present
     b.body[2] = 0x02;
     ASSERT_EQ(Send(BuildPsip(b), 0x1FFB), S_OK);

@@ -95,18 +95,22 @@ TEST_F(ControlTest, ComboBoxOutOfMemory) {
 }
 
 LRESULT InsertColumn(HWND list, int index, const char* text, int width) {
-    LVCOLUMNA column{LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM,
-                     LVCFMT_LEFT,
-                     width,
-                     const_cast<LPSTR>(text),
-                     0,
-                     index};
+    LVCOLUMNA column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<LPSTR>(text);
+    column.iSubItem = index;
     return SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
 }
 
 // LVM_INSERTITEMA or LVM_SETITEMA with one cell's text.
 LRESULT ItemMessage(HWND list, UINT msg, int row, int sub, const char* text) {
-    LVITEMA item{LVIF_TEXT, row, sub, 0, 0, const_cast<LPSTR>(text)};
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = sub;
+    item.pszText = const_cast<LPSTR>(text);
     return SendMessageA(list, msg, 0, reinterpret_cast<LPARAM>(&item));
 }
 

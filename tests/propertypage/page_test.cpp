@@ -44,7 +44,10 @@ TEST_F(PageTest, BeforeTheFirstUpdateOnlyTheButtonIsEnabled) {
     EXPECT_EQ(ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), DWORD(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
     for (auto [index, name, width] : {std::tuple(0, "Item", 180), std::tuple(1, "Description", 200)}) {
         char text[64] = {};
-        LVCOLUMN column = {LVCF_TEXT | LVCF_WIDTH | LVCF_FMT, 0, 0, text, sizeof text};
+        LVCOLUMN column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.pszText = text;
+        column.cchTextMax = sizeof text;
         ASSERT_TRUE(ListView_GetColumn(List(), index, &column));
         EXPECT_EQ(std::tuple(std::string(text), column.cx, column.fmt), std::tuple(name, width, LVCFMT_LEFT));
     }

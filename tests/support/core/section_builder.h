@@ -46,7 +46,10 @@ struct SectionBuilder {
         return *this;
     }
     SectionBuilder& Append(std::initializer_list<uint8_t> b) {
-        body.insert(body.end(), b);
+        // Byte by byte: GCC 12 warns falsely (-Warray-bounds) on a range insert it has inlined.
+        for (const uint8_t x : b) {
+            body.push_back(x);
+        }
         return *this;
     }
     SectionBuilder& Append16(uint16_t v) {
