@@ -7,56 +7,19 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
+#include "cli/program.h"
 #include "render_support.h"
 #include "support/core/ts_packetizer.h"
 
 namespace qxtest {
 namespace {
 
-std::string ProgramPath() {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-    path = path.substr(0, path.rfind('/'));
-    return path.substr(0, path.rfind('/')) + "/tools/quenlix";
-}
-
-std::string TempPath(const std::string& name) {
-    return "/tmp/quenlix_page_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
 // An empty registry of its own: the filter and the page come from quenlix.ax beside the program.
 std::string Environment() {
     return "QUENLIX_REGISTRY='" + TempPath("registry.reg") + "' ";
-}
-
-Outcome Quenlix(const std::string& args) {
-    std::string out = TempPath("stdout"), err = TempPath("stderr");
-    std::string cmd =
-        Environment() + "'" + ProgramPath() + "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
-    int raw = system(cmd.c_str());
-    Outcome r;
-    r.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(out);
-    r.err = ReadFile(err);
-    remove(out.c_str());
-    remove(err.c_str());
-    return r;
 }
 
 std::string WriteStream(const std::string& name, const std::vector<std::pair<uint16_t, Bytes>>& sections) {
@@ -67,9 +30,8 @@ std::string WriteStream(const std::string& name, const std::vector<std::pair<uin
         Bytes packets = it->second.Packetize(section);
         ts.insert(ts.end(), packets.begin(), packets.end());
     }
-    std::string path = TempPath(name);
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(ts.data()), static_cast<std::streamsize>(ts.size()));
+    const std::string path = TempPath(name);
+    WriteFile(path, ts);
     return path;
 }
 
@@ -100,7 +62,7 @@ const Bytes kNit = BuildNit(0x0031, 0, {0x40, 0x04, 'T', 'e', 's', 't'}, {{0x000
 TEST_F(PageCommand, DumpPrintsEveryViewOfAGeneratedStream) {
     std::string file = WriteStream(
         "full.ts", {{0x0000, kPat}, {0x0100, kPmt1}, {0x0200, kPmt2}, {0x0010, kNit}, {0x0000, kPat}});
-    Outcome r = Quenlix("page --dump '" + file + "'");
+    Outcome r = Quenlix("page --dump '" + file + "'", "/dev/null");
     remove(file.c_str());
     ASSERT_EQ(r.status, 0) << r.err;
     std::string expected =
@@ -119,7 +81,7 @@ TEST_F(PageCommand, DumpPrintsEveryViewOfAGeneratedStream) {
 
 TEST_F(PageCommand, DumpShowsTheMessageOfATableNotComplete) {
     std::string noPat = WriteStream("nopat.ts", {{0x0010, kNit}});
-    Outcome r = Quenlix("page --dump '" + noPat + "'");
+    Outcome r = Quenlix("page --dump '" + noPat + "'", "/dev/null");
     remove(noPat.c_str());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "== Update table ==\nError: The PAT Table is not collecting completed yet.\n");
