@@ -10,7 +10,7 @@ namespace {
 // Whole sections only: 3 + section_length bytes, no longer than the largest table.
 void CheckSection(unsigned pid, const uint8_t* section, size_t length) {
     if (pid > 0x1FFF || length < 3 || length > qxhost::kMaxSectionBytes ||
-        length != 3 + (((section[1] & 0x0F) << 8) | section[2])) {
+        length != 3 + static_cast<size_t>(((section[1] & 0x0F) << 8) | section[2])) {
         abort();
     }
 }

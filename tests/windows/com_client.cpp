@@ -39,6 +39,11 @@ std::string Hex(HRESULT hr) {
     return text;
 }
 
+// A call that must answer S_OK, its answer shown when it does not.
+void CheckOk(HRESULT hr, const char* what) {
+    Check(hr == S_OK, what, Hex(hr));
+}
+
 // What the bundled sample holds, table by table: one section each is fetched and its length and
 // table_id compared with the stream's.
 struct Expected {
@@ -382,20 +387,18 @@ int wmain(int argc, wchar_t** argv) {
     IMediaEvent* events = nullptr;
     ITableCollector* tc = nullptr;
     Check(SUCCEEDED(demuxResult), "the demultiplexer", Hex(demuxResult));
-    Check((hr = graph->AddFilter(demux, L"Section demultiplexer")) == S_OK, "AddFilter(demultiplexer)",
-          Hex(hr));
-    Check((hr = graph->AddFilter(filter, L"Korvane Trevasi Filter")) == S_OK, "AddFilter(filter)", Hex(hr));
-    Check((hr = filter->FindPin(L"Input", &input)) == S_OK, "FindPin(Input)", Hex(hr));
-    Check((hr = graph->ConnectDirect(demux->GetPin(0), input, nullptr)) == S_OK, "ConnectDirect", Hex(hr));
+    CheckOk(graph->AddFilter(demux, L"Section demultiplexer"), "AddFilter(demultiplexer)");
+    CheckOk(graph->AddFilter(filter, L"Korvane Trevasi Filter"), "AddFilter(filter)");
+    CheckOk(filter->FindPin(L"Input", &input), "FindPin(Input)");
+    CheckOk(graph->ConnectDirect(demux->GetPin(0), input, nullptr), "ConnectDirect");
     graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
     graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events));
-    Check((hr = filter->QueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&tc))) == S_OK,
-          "ITableCollector", Hex(hr));
+    CheckOk(filter->QueryInterface(IID_ITableCollector, reinterpret_cast<void**>(&tc)), "ITableCollector");
     if (g_failures == 0) {
         // The filter exposes neither IMediaSeeking nor IAMFilterMiscFlags, so the graph manager does
         // not count it as a renderer and would keep its EC_COMPLETE to itself: the application asks
         // for every EC_COMPLETE and waits for the filter's own.
-        Check((hr = events->CancelDefaultHandling(EC_COMPLETE)) == S_OK, "CancelDefaultHandling", Hex(hr));
+        CheckOk(events->CancelDefaultHandling(EC_COMPLETE), "CancelDefaultHandling");
         hr = control->Run();
         Check(SUCCEEDED(hr), "Run", Hex(hr));
         // The graph was made on this single-threaded apartment and reaches it through its messages:
@@ -426,7 +429,7 @@ int wmain(int argc, wchar_t** argv) {
             Sleep(10);
         }
         Check(demux->Finished(), "the stream read to its end");
-        Check((hr = control->Stop()) == S_OK, "Stop", Hex(hr));
+        CheckOk(control->Stop(), "Stop");
         CheckTables(tc);
         CheckPage(filter, argv[2]);
     }
